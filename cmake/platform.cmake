@@ -1,0 +1,33 @@
+# What differs between the two targets: system libraries, how the loadable
+# library is linked, and how programs are run.
+
+if(WIN32)
+  set(RAVELTINT_SYSTEM_LIBS "")
+  # Nothing but KERNEL32.dll and the C runtime at load time.
+  set(RAVELTINT_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+else()
+  set(RAVELTINT_SYSTEM_LIBS ${CMAKE_DL_LIBS})
+  set(RAVELTINT_STATIC_RUNTIME "")
+endif()
+
+function(raveltint_configure_library target)
+  if(WIN32)
+    target_link_options(${target} PRIVATE ${RAVELTINT_STATIC_RUNTIME}
+                        -Wl,--exclude-all-symbols)
+  else()
+    # Export exactly the three public names; link nothing the library does not
+    # use, so that it needs the C library alone.
+    target_link_options(${target} PRIVATE
+      -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/exports.map
+      -Wl,--as-needed -Wl,-z,defs -Wl,-z,noexecstack -static-libgcc)
+    set_property(TARGET ${target} APPEND PROPERTY
+                 LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/exports.map)
+  endif()
+  target_link_libraries(${target} PRIVATE ${RAVELTINT_SYSTEM_LIBS})
+endfunction()
+
+# Programs of a Windows build are linked statically, so Wine needs no DLL but
+# the system's to start them.
+function(raveltint_configure_program target)
+  target_link_options(${target} PRIVATE ${RAVELTINT_STATIC_RUNTIME})
+endfunction()

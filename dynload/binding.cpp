@@ -1,0 +1,48 @@
+// The module handle, the slot table and the lazy resolution of host entries.
+#include <cstdint>
+#include <cstdio>
+
+#include "dynload/platform.h"
+#include "dynload/slots.h"
+#include "ravelTint/exports.h"
+
+static_assert(sizeof(std::atomic<void*>) == sizeof(void*),
+              "the entries read a slot as one plain pointer");
+static_assert(std::atomic<void*>::is_always_lock_free,
+              "a slot must be read and written whole, without a lock");
+
+extern "C" {
+
+std::atomic<void*> dynload_slots[DYNLOAD_SLOT_COUNT];
+std::atomic<void*> dl_handle;
+
+void* dynload_resolve(unsigned slot) {
+  // Another thread may have resolved the slot since the entry looked.
+  if (void* fn = dynload_slots[slot].load(std::memory_order_relaxed)) return fn;
+
+  if (!dl_handle.load(std::memory_order_relaxed))
+    std::fputs("DYNLOAD: dl_handle null\n", stderr);
+
+  // Read the handle afresh: the report above must not decide the lookup.
+  void* handle = dl_handle.load(std::memory_order_relaxed);
+  const char* name = dynload_names[slot];
+  void* fn = dynload::platform_lookup(handle, name);
+  if (fn) {
+    dynload_slots[slot].store(fn, std::memory_order_relaxed);
+    return fn;
+  }
+  // A failure is never cached: the next call looks the name up again.
+  int error = dynload::platform_last_error();
+  std::fprintf(
+      stderr, "dlsym failed on \"%s\" (handle: %08x error: %d)\n", name,
+      static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(handle)), error);
+  return nullptr;
+}
+
+RAVELTINT_EXPORT void miSetModuleHandle(void* handle) {
+  dl_handle.store(handle, std::memory_order_relaxed);
+  for (auto& slot : dynload_slots)
+    slot.store(nullptr, std::memory_order_relaxed);
+}
+
+}  // extern "C"

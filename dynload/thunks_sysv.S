@@ -1,0 +1,101 @@
+/* Plain host entries for the x86-64 System V ABI, one per PLAIN row of
+ * entries.def.
+ *
+ * An entry cannot know its host function's signature, so it forwards the
+ * call untouched: it loads its slot into r11 (a scratch register that carries
+ * no argument) and jumps through it. rax is left alone, because it carries the
+ * vector-register count of a variadic call, and so is the stack.
+ *
+ * An unresolved slot sends the entry, with its slot number in r11, to
+ * dynload_resolve_sysv, which keeps every argument register across the C++
+ * resolver and then jumps on, or returns zero when the lookup failed. */
+#include "dynload/slots.h"
+
+        .text
+
+/* On entry: r11d = slot; rsp = 8 mod 16 (the caller's return address). */
+        .p2align 4
+        .type   dynload_resolve_sysv, @function
+dynload_resolve_sysv:
+        .cfi_startproc
+        /* 128 bytes for xmm0..xmm7, 64 for the integer registers and 8 to
+         * bring rsp to a multiple of 16 for the call. */
+        subq    $200, %rsp
+        .cfi_adjust_cfa_offset 200
+        movaps  %xmm0, 0(%rsp)
+        movaps  %xmm1, 16(%rsp)
+        movaps  %xmm2, 32(%rsp)
+        movaps  %xmm3, 48(%rsp)
+        movaps  %xmm4, 64(%rsp)
+        movaps  %xmm5, 80(%rsp)
+        movaps  %xmm6, 96(%rsp)
+        movaps  %xmm7, 112(%rsp)
+        movq    %rax, 128(%rsp)
+        movq    %rdi, 136(%rsp)
+        movq    %rsi, 144(%rsp)
+        movq    %rdx, 152(%rsp)
+        movq    %rcx, 160(%rsp)
+        movq    %r8, 168(%rsp)
+        movq    %r9, 176(%rsp)
+        movq    %r10, 184(%rsp)
+
+        movl    %r11d, %edi
+        call    dynload_resolve
+        movq    %rax, %r11
+
+        movaps  0(%rsp), %xmm0
+        movaps  16(%rsp), %xmm1
+        movaps  32(%rsp), %xmm2
+        movaps  48(%rsp), %xmm3
+        movaps  64(%rsp), %xmm4
+        movaps  80(%rsp), %xmm5
+        movaps  96(%rsp), %xmm6
+        movaps  112(%rsp), %xmm7
+        movq    128(%rsp), %rax
+        movq    136(%rsp), %rdi
+        movq    144(%rsp), %rsi
+        movq    152(%rsp), %rdx
+        movq    160(%rsp), %rcx
+        movq    168(%rsp), %r8
+        movq    176(%rsp), %r9
+        movq    184(%rsp), %r10
+        addq    $200, %rsp
+        .cfi_adjust_cfa_offset -200
+
+        testq   %r11, %r11
+        jz      1f
+        jmp     *%r11
+        /* The lookup failed and has been reported: never call through null.
+         * Return zero in every result register; the entry's caller continues. */
+1:      xorl    %eax, %eax
+        xorl    %edx, %edx
+        xorps   %xmm0, %xmm0
+        xorps   %xmm1, %xmm1
+        ret
+        .cfi_endproc
+        .size   dynload_resolve_sysv, .-dynload_resolve_sysv
+
+.macro DYNLOAD_THUNK name, slot
+        .globl  \name
+        .hidden \name
+        .type   \name, @function
+        .p2align 4
+\name:
+        .cfi_startproc
+        movq    dynload_slots+8*\slot(%rip), %r11
+        testq   %r11, %r11
+        jz      1f
+        jmp     *%r11
+1:      movl    $\slot, %r11d
+        jmp     dynload_resolve_sysv
+        .cfi_endproc
+        .size   \name, .-\name
+.endm
+
+#define MI_ENTRY(slot, name, kind) MI_ENTRY_##kind(slot, name)
+#define MI_ENTRY_PLAIN(slot, name) DYNLOAD_THUNK name, slot
+#define MI_ENTRY_MESSAGE(slot, name)
+#define MI_ENTRY_VARARGS(slot, name)
+#include "dynload/entries.def"
+
+        .section .note.GNU-stack, "", @progbits

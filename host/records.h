@@ -1,0 +1,84 @@
+// The renderer's records, as far as the library reads them.
+//
+// The renderer owns these records; the library reads a handful of fields at
+// fixed byte offsets of the 64-bit layout and nothing else. The layout
+// structs below pin those offsets at compile time and let hosts (the
+// reference host, the tests) build records the way the renderer lays them
+// out. The library itself reads each field through an accessor that copies
+// the bytes, so that no record is ever accessed through a type it was not
+// written as.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace host {
+
+// The renderer's 32-bit identifier of a scene database element; 0 is none.
+using Tag = std::uint32_t;
+// 0 is false, any other value true; the renderer's true is 1.
+using Boolean = std::int32_t;
+
+struct Colour {
+  float red, green, blue, alpha;
+};
+
+// The part of the current shader record that the shader reads.
+struct ShaderRecordLayout {
+  unsigned char other_fields[96];
+  // 0: no parameter of the shader is connected. Otherwise the distance in
+  // bytes from a parameter's value to the connection tag kept beside it.
+  std::int32_t connection_offset;
+};
+
+// The part of the render state that the shader reads.
+struct StateLayout {
+  unsigned char other_fields[160];
+  Tag instance;  // the instance being shaded
+  unsigned char more_fields[312 - 164];
+  const ShaderRecordLayout* shader;  // the current shader record
+};
+
+// The part of an instance record (as pinned by mi_db_access) that the shader
+// reads.
+struct InstanceLayout {
+  unsigned char other_fields[216];
+  Tag item;  // the named scene element the instance refers to
+};
+
+static_assert(offsetof(ShaderRecordLayout, connection_offset) == 96);
+static_assert(offsetof(StateLayout, instance) == 160);
+static_assert(offsetof(StateLayout, shader) == 312);
+static_assert(offsetof(InstanceLayout, item) == 216);
+static_assert(sizeof(void*) == 8, "the records are those of the 64-bit host");
+
+// The render state is opaque to the library: only its accessors read it.
+struct State;
+
+template <typename T>
+T read_field(const void* record, std::ptrdiff_t offset) {
+  T value;
+  std::memcpy(&value, static_cast<const unsigned char*>(record) + offset,
+              sizeof value);
+  return value;
+}
+
+inline Tag state_instance(const State* state) {
+  return read_field<Tag>(state, offsetof(StateLayout, instance));
+}
+
+inline const void* state_shader_record(const State* state) {
+  return read_field<const void*>(state, offsetof(StateLayout, shader));
+}
+
+inline std::int32_t shader_connection_offset(const void* shader_record) {
+  return read_field<std::int32_t>(
+      shader_record, offsetof(ShaderRecordLayout, connection_offset));
+}
+
+inline Tag instance_item(const void* instance_record) {
+  return read_field<Tag>(instance_record, offsetof(InstanceLayout, item));
+}
+
+}  // namespace host

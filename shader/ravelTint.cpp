@@ -1,0 +1,36 @@
+// The object-ID shader: a flat, stable colour for every scene object, derived
+// from the name of the element that the shaded instance refers to.
+#include "ravelTint/ravelTint.h"
+
+#include <cstring>
+
+#include "host/api.h"
+#include "shader/check.h"
+#include "shader/colour.h"
+#include "shader/parameters.h"
+
+using shader::Parameters;
+
+extern "C" {
+
+RAVELTINT_EXPORT std::int32_t ravelTint_version(void) { return 2; }
+
+// Each step calls the renderer in a fixed order that hosts may rely on:
+// parameters, then the instance's name (pinned and unpinned), then one
+// seed-and-draw pair per derived channel.
+RAVELTINT_EXPORT std::int32_t ravelTint(void* result, host::State* state,
+                                        void* params) {
+  auto* parameters = static_cast<Parameters*>(params);
+  const std::int32_t seed = shader::parameter_value(state, &parameters->seed);
+  const host::Boolean grayscale =
+      shader::parameter_value(state, &parameters->grayscale);
+  if (!RAVELTINT_CHECK(host::state_instance(state), "state->instance")) {
+    shader::write_colour(result, {0.0f, 0.0f, 0.0f, 1.0f});
+    return 1;
+  }
+  const char* name = shader::element_name(host::state_instance(state));
+  shader::write_colour(result, shader::derive_colour(name, seed, grayscale));
+  return 1;
+}
+
+}  // extern "C"
