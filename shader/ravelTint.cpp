@@ -2,28 +2,27 @@
 // from the name of the element that the shaded instance refers to.
 #include "ravelTint/ravelTint.h"
 
-#include <cstring>
-
-#include "host/api.h"
 #include "shader/check.h"
 #include "shader/colour.h"
 #include "shader/parameters.h"
-
-using shader::Parameters;
 
 extern "C" {
 
 RAVELTINT_EXPORT std::int32_t ravelTint_version(void) { return 2; }
 
-// Each step calls the renderer in a fixed order that hosts may rely on:
-// parameters, then the instance's name (pinned and unpinned), then one
+// The renderer sees its functions called in a fixed order that hosts may rely
+// on: the parameters, then the instance's name (pinned and unpinned), then one
 // seed-and-draw pair per derived channel.
 RAVELTINT_EXPORT std::int32_t ravelTint(void* result, host::State* state,
                                         void* params) {
-  auto* parameters = static_cast<Parameters*>(params);
+  auto* parameters = static_cast<shader::Parameters*>(params);
   const std::int32_t seed = shader::parameter_value(state, &parameters->seed);
   const host::Boolean grayscale =
       shader::parameter_value(state, &parameters->grayscale);
+  // Without an instance there is nothing to pin or name: report it (at line
+  // 26, which renderers' log tooling matches on) and shade black, without
+  // ever aborting the renderer.
+  static_assert(__LINE__ + 1 == 26, "the instance check stands at line 26");
   if (!RAVELTINT_CHECK(host::state_instance(state), "state->instance")) {
     shader::write_colour(result, {0.0f, 0.0f, 0.0f, 1.0f});
     return 1;

@@ -1,0 +1,83 @@
+// The name hash and the hash-to-seed conversion that every colour rests on.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "shader/murmur2.h"
+#include "shader/seed.h"
+#include "tests/support/module.h"
+
+namespace {
+
+using shader::murmur2;
+using shader::random_seed_from_hash;
+
+std::string bytes_of(const std::string& hex) {
+  if (hex == "-") return "";
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    bytes.push_back(
+        static_cast<char>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  return bytes;
+}
+
+// Values computed with the published reference implementation: empty names,
+// every tail length, bytes above 0x7f, long names and the channel seeds.
+TEST(NameHash, MatchesTheReferenceValues) {
+  std::ifstream vectors(testing_support::program_directory() +
+                        "/murmur2_vectors.tsv");
+  ASSERT_TRUE(vectors) << "murmur2_vectors.tsv is missing beside the test";
+  std::string line;
+  int rows = 0;
+  while (std::getline(vectors, line)) {
+    if (line.empty() || line[0] == '#' || line.rfind("name_hex", 0) == 0)
+      continue;
+    std::istringstream fields(line);
+    std::string hex;
+    std::uint32_t seed = 0, expected = 0;
+    fields >> hex >> seed >> expected;
+    const std::string name = bytes_of(hex);
+    EXPECT_EQ(murmur2(name.data(), name.size(), seed), expected)
+        << "name " << hex << " seed " << seed;
+    ++rows;
+  }
+  EXPECT_GT(rows, 90);
+}
+
+TEST(NameHash, ReadsBlocksAtAnyAlignment) {
+  alignas(8) char buffer[16] = "xabcdefghij";
+  EXPECT_EQ(murmur2(buffer + 1, 10, 11), murmur2("abcdefghij", 10, 11));
+}
+
+TEST(RandomSeed, SmallHashesPassUnchanged) {
+  for (std::uint32_t h : {0u, 1u, 12345u, (1u << 24) - 1, 1u << 24})
+    EXPECT_EQ(random_seed_from_hash(h), static_cast<std::int32_t>(h));
+}
+
+TEST(RandomSeed, LargeHashesLoseTheirLowBitsToFloatRounding) {
+  EXPECT_EQ(random_seed_from_hash((1u << 24) + 1), 1 << 24);  // tie to even
+  EXPECT_EQ(random_seed_from_hash((1u << 24) + 3), (1 << 24) + 4);
+  for (std::uint32_t h = 1u << 30; h < 2147483584u; h += 0x1234567u)
+    EXPECT_EQ(random_seed_from_hash(h) % 128, 0) << h;
+}
+
+TEST(RandomSeed, EveryHashFromTheThresholdUpGivesTheLowestSeed) {
+  EXPECT_EQ(random_seed_from_hash(2147483583u), 2147483520);
+  EXPECT_EQ(random_seed_from_hash(2147483584u), INT32_MIN);
+  EXPECT_EQ(random_seed_from_hash(2147483648u), INT32_MIN);
+  EXPECT_EQ(random_seed_from_hash(3000000000u), INT32_MIN);
+  EXPECT_EQ(random_seed_from_hash(4294967295u), INT32_MIN);
+}
+
+TEST(ChannelSeed, WrapsAroundAt32Bits) {
+  EXPECT_EQ(shader::channel_hash_seed(2147483647, shader::kRedOffset),
+            2147483658u);
+  EXPECT_EQ(shader::channel_hash_seed(-1, shader::kBlueOffset), 30u);
+  EXPECT_EQ(shader::channel_hash_seed(INT32_MIN, shader::kGreenOffset),
+            2147483669u);
+}
+
+}  // namespace

@@ -1,0 +1,42 @@
+// The recording host that the shader tests hand to the library: it exports
+// the six renderer functions the shader calls, and nothing else of the
+// renderer's. Test helpers (shader_host_*) set up its tiny scene database and
+// read the calls it saw on the calling thread.
+#pragma once
+
+#include <cstdint>
+
+#include "host/records.h"
+
+namespace shader_host {
+
+enum Function { kPhenEval, kDbAccess, kDbUnpin, kTagLookup, kSrandom, kRandom };
+
+struct Call {
+  int function;
+  std::int64_t argument;  // the tag or seed; 0 for mi_random
+  bool operator==(const Call& other) const {
+    return function == other.function && argument == other.argument;
+  }
+};
+
+struct CallLog {
+  Call calls[64];
+  int count;
+};
+
+// The generator's first draw after a seed: the seed's top 24 bits as a
+// fraction. Tests predict colours with it.
+inline float first_draw(std::int32_t seed) {
+  return static_cast<float>(static_cast<std::uint32_t>(seed) >> 8) *
+         (1.0f / 16777216.0f);
+}
+
+// Helpers, looked up by name.
+using Reset = void (*)();  // empties the database and this thread's log
+using Put = void (*)(host::Tag, const void* record, const char* name);
+using SetEvaluated = void (*)(const std::int32_t* value);  // null: fail
+using Calls = CallLog* (*)();                              // this thread's
+using Pins = int (*)();  // pins still held, all threads
+
+}  // namespace shader_host
