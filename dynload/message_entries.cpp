@@ -1,0 +1,70 @@
+// The renderer's message functions. Each entry resolves its function first (so
+// a missing module is reported before anything else), formats the caller's
+// message into storage of its own call and hands the renderer the finished
+// text, with every '%' doubled because the renderer formats it again.
+#include <cstdarg>
+#include <cstdint>
+
+#include "dynload/message_text.h"
+#include "dynload/slot_ids.h"
+#include "dynload/slots.h"
+#include "host/variadic.h"
+
+namespace {
+
+using dynload::kEscapedSize;
+using dynload::kMessageSize;
+
+using Message = std::intptr_t (*)(const char* format, ...);
+using CodedMessage = std::intptr_t (*)(std::int32_t code, const char* format,
+                                       ...);
+
+// Formats and sends; with no renderer function, formats all the same and
+// returns 0.
+template <typename... Code>
+std::intptr_t send(void* function, const char* format, va_list args,
+                   Code... code) {
+  char text[kMessageSize];
+  char escaped[kEscapedSize];
+  const char* finished = dynload::escape_percent(
+      dynload::format_message(text, format, args), escaped);
+  if (!function) return 0;
+  if constexpr (sizeof...(Code) == 0)
+    return reinterpret_cast<Message>(function)(finished);
+  else
+    return reinterpret_cast<CodedMessage>(function)(code..., finished);
+}
+
+}  // namespace
+
+#define DYNLOAD_MESSAGE_ENTRY(name)                            \
+  extern "C" std::intptr_t name(const char* format, ...) {     \
+    void* function = dynload_function(dynload::slot::name);    \
+    va_list args;                                              \
+    va_start(args, format);                                    \
+    const std::intptr_t result = send(function, format, args); \
+    va_end(args);                                              \
+    return result;                                             \
+  }
+
+#define DYNLOAD_CODED_MESSAGE_ENTRY(name)                                     \
+  extern "C" std::intptr_t name(std::int32_t code, const char* format, ...) { \
+    void* function = dynload_function(dynload::slot::name);                   \
+    va_list args;                                                             \
+    va_start(args, format);                                                   \
+    const std::intptr_t result = send(function, format, args, code);          \
+    va_end(args);                                                             \
+    return result;                                                            \
+  }
+
+DYNLOAD_MESSAGE_ENTRY(mi_fatal)
+DYNLOAD_CODED_MESSAGE_ENTRY(mi_nfatal)
+DYNLOAD_MESSAGE_ENTRY(mi_error)
+DYNLOAD_CODED_MESSAGE_ENTRY(mi_nerror)
+DYNLOAD_MESSAGE_ENTRY(mi_warning)
+DYNLOAD_CODED_MESSAGE_ENTRY(mi_nwarning)
+DYNLOAD_MESSAGE_ENTRY(mi_info)
+DYNLOAD_MESSAGE_ENTRY(mi_progress)
+DYNLOAD_MESSAGE_ENTRY(mi_debug)
+// Takes the format's arguments themselves, exactly like mi_debug.
+DYNLOAD_MESSAGE_ENTRY(mi_vdebug)
