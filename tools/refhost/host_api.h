@@ -1,0 +1,18 @@
+// The six renderer functions that the reference host exports from its own
+// executable, and what they work on.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace refhost {
+
+class Database;
+
+// The database the renderer functions answer from; set while rendering.
+void set_active_database(Database* database);
+
+// While set on a thread, the seeds that mi_srandom receives there are noted.
+void set_seed_probe(std::vector<std::int32_t>* probe);
+
+}  // namespace refhost

@@ -1,0 +1,43 @@
+#include "tools/refhost/library.h"
+
+#include "tools/refhost/failure.h"
+#include "tools/refhost/platform.h"
+
+namespace refhost {
+
+namespace {
+
+template <typename Function>
+void find(void* module, const std::string& path, const char* name,
+          Function*& function) {
+  function = reinterpret_cast<Function*>(platform::symbol(module, name));
+  if (!function)
+    throw Failure(path + ": not a ravelTint library (no " + name + ")");
+}
+
+}  // namespace
+
+std::string default_library_path() {
+  return platform::program_directory() + platform::kPathSeparator +
+         "ravelTint" + platform::kModuleSuffix;
+}
+
+Library load_library(const std::string& path) {
+  void* module = platform::load(path);
+  if (!module)
+    throw Failure("cannot load the library " + path + ": " +
+                  platform::load_error());
+  Library library;
+  find(module, path, "ravelTint_version", library.version);
+  find(module, path, "ravelTint", library.shade);
+  find(module, path, "miSetModuleHandle", library.set_module_handle);
+  const std::int32_t version = library.version();
+  if (version != kShaderVersion)
+    throw Failure(path + ": shader version " + std::to_string(version) +
+                  ", but this host needs version " +
+                  std::to_string(kShaderVersion));
+  library.set_module_handle(platform::own_module());
+  return library;
+}
+
+}  // namespace refhost

@@ -1,0 +1,27 @@
+// The shader library, loaded by path as a renderer loads it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "host/records.h"
+
+namespace refhost {
+
+struct Library {
+  void (*set_module_handle)(void*) = nullptr;
+  std::int32_t (*shade)(void* result, host::State* state,
+                        void* params) = nullptr;
+  std::int32_t (*version)() = nullptr;
+};
+
+constexpr std::int32_t kShaderVersion = 2;
+
+// ravelTint.so or ravelTint.dll beside this program.
+std::string default_library_path();
+
+// Loads the library, checks its version and hands it this program's module.
+// Throws refhost::Failure with a one-line reason.
+Library load_library(const std::string& path);
+
+}  // namespace refhost

@@ -1,0 +1,28 @@
+// The reference host's command line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace refhost {
+
+struct Options {
+  std::string scene_path;    // empty: the built-in scene
+  std::string library_path;  // empty: beside this program
+  std::string out = "objectid.png";
+  std::string manifest = "objectid.json";
+  std::optional<std::int32_t> seed;
+  bool grayscale = false;
+  std::optional<std::pair<int, int>> size;
+  int samples = 3;
+  int threads = 0;  // 0: every core
+  int search = 0;   // seeds to try; 0: no search
+};
+
+// Parses the command line. Returns the exit status when the program should
+// stop at once (after --help, or a bad option, which it reports).
+std::optional<int> parse_options(int argc, const char* const* argv,
+                                 Options& options);
+
+}  // namespace refhost
