@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <thread>
 #include <vector>
@@ -259,9 +260,9 @@ TEST_F(Shader, ManyThreadsShadeAtOnce) {
   const char* names[kThreads] = {
       "a",     "bb",    "ccc",     "dddd",
       "table", "chair", "lamp_01", "a much longer name of an object"};
-  std::vector<ShadingSetup> setups(kThreads, ShadingSetup(0, 0));
+  std::deque<ShadingSetup> setups;
   for (int t = 0; t < kThreads; ++t) {
-    setups[t] = ShadingSetup(100 + t, 200 + t);
+    setups.emplace_back(100 + t, 200 + t);
     host_.put(100 + t, &setups[t].instance, nullptr);
     host_.put(200 + t, nullptr, names[t]);
     setups[t].set_parameters(t, 0);

@@ -25,6 +25,9 @@ struct ShadingSetup {
     state.shader = &shader_record;
     instance.item = item_tag;
   }
+  // The state points into the setup itself.
+  ShadingSetup(const ShadingSetup&) = delete;
+  ShadingSetup& operator=(const ShadingSetup&) = delete;
 
   shader::Parameters* parameters() {
     return reinterpret_cast<shader::Parameters*>(block + kParameters);

@@ -1,0 +1,61 @@
+cmake_minimum_required(VERSION 3.25)
+# Checks what the library shows the outside world: exactly three exported
+# names, and nothing needed at load time but the system's C runtime (and, on
+# Windows, KERNEL32.dll).
+#   cmake -DLIBRARY=path -DPLATFORM=linux|windows -DTOOL=nm-or-objdump
+#         [-DCHECK_IMPORTS=ON] -P check_library.cmake
+set(expected_exports miSetModuleHandle ravelTint ravelTint_version)
+
+function(fail what)
+  message(FATAL_ERROR "${LIBRARY}: ${what}")
+endfunction()
+
+function(capture out)
+  execute_process(COMMAND ${ARGN} OUTPUT_VARIABLE text RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    fail("${ARGN} failed")
+  endif()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+if(PLATFORM STREQUAL "windows")
+  capture(dump ${TOOL} -p ${LIBRARY})
+  # Export names follow the "[Ordinal/Name Pointer] Table" heading.
+  string(REGEX REPLACE ".*\\[Ordinal/Name Pointer\\] Table\n" "" table "${dump}")
+  string(REGEX REPLACE "\n\n.*" "" table "${table}")
+  string(REGEX MATCHALL "\\[ *[0-9]+\\] [A-Za-z_0-9]+" rows "${table}")
+  set(exports "")
+  foreach(row ${rows})
+    string(REGEX REPLACE ".*\\] " "" name "${row}")
+    list(APPEND exports ${name})
+  endforeach()
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+  string(REPLACE "DLL Name: " "" imports "${imports}")
+  set(allowed_imports KERNEL32.dll msvcrt.dll)
+else()
+  capture(symbols ${TOOL} -D --defined-only --format=posix ${LIBRARY})
+  # One symbol a line, its name first.
+  string(REPLACE "\n" ";" lines "${symbols}")
+  set(exports "")
+  foreach(line ${lines})
+    string(REGEX MATCH "^[^ ]+" name "${line}")
+    list(APPEND exports ${name})
+  endforeach()
+  capture(dynamic readelf -d ${LIBRARY})
+  string(REGEX MATCHALL "Shared library: \\[[^]]+" imports "${dynamic}")
+  string(REPLACE "Shared library: [" "" imports "${imports}")
+  set(allowed_imports libc.so.6)
+endif()
+
+list(SORT exports)
+if(NOT exports STREQUAL expected_exports)
+  fail("exports ${exports}, expected exactly ${expected_exports}")
+endif()
+if(CHECK_IMPORTS)
+  foreach(import ${imports})
+    if(NOT import IN_LIST allowed_imports)
+      fail("needs ${import} at load time")
+    endif()
+  endforeach()
+endif()
+message(STATUS "${LIBRARY}: exports ${exports}; needs ${imports}")
