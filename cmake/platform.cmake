@@ -19,7 +19,12 @@ function(raveltint_configure_library target)
     # use, so that it needs the C library alone.
     target_link_options(${target} PRIVATE
       -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/exports.map
-      -Wl,--as-needed -Wl,-z,defs -Wl,-z,noexecstack -static-libgcc)
+      -Wl,--as-needed -Wl,-z,noexecstack -static-libgcc)
+    # Every symbol resolved at link time; a sanitized library leaves its
+    # runtime to the program that loads it.
+    if(NOT RAVELTINT_SANITIZE)
+      target_link_options(${target} PRIVATE -Wl,-z,defs)
+    endif()
     set_property(TARGET ${target} APPEND PROPERTY
                  LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/exports.map)
   endif()
@@ -30,4 +35,13 @@ endfunction()
 # the system's to start them.
 function(raveltint_configure_program target)
   target_link_options(${target} PRIVATE ${RAVELTINT_STATIC_RUNTIME})
+endfunction()
+
+# Test hosts: modules that export renderer functions, loaded by path and
+# handed to miSetModuleHandle as a renderer hands over its own module.
+function(raveltint_test_host name)
+  add_library(${name} MODULE ${ARGN})
+  set_target_properties(${name} PROPERTIES PREFIX "")
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  raveltint_configure_program(${name})
 endfunction()
