@@ -1,24 +1,75 @@
-// The steps of the shader, each a small function of its own.
+// The steps of the shader, each a small function of its own. They are
+// defined here, inline, because the shader runs on every sample: a call
+// between them costs as much as the work some of them do.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
+#include "host/api.h"
 #include "host/records.h"
+#include "shader/murmur2.h"
+#include "shader/seed.h"
 
 namespace shader {
 
 // A parameter's value: the stored one, or the evaluated one when the
 // parameter is connected.
-std::int32_t parameter_value(host::State* state, std::int32_t* parameter);
+inline std::int32_t parameter_value(host::State* state,
+                                    std::int32_t* parameter) {
+  const void* shader_record = host::state_shader_record(state);
+  const std::int32_t offset =
+      shader_record ? host::shader_connection_offset(shader_record) : 0;
+  // A connected parameter keeps a non-zero connection tag `offset` bytes
+  // beyond its value.
+  if (offset != 0 && host::read_field<host::Tag>(parameter, offset) != 0) {
+    // A null address means the renderer could not evaluate it (or the
+    // function is missing): the stored value stands.
+    if (const void* value = mi_phen_eval(state, parameter))
+      return host::read_field<std::int32_t>(value, 0);
+  }
+  return *parameter;
+}
 
 // The name of the element that `instance` refers to, or null when it has none.
 // The instance is pinned only while its record is read.
-const char* element_name(host::Tag instance);
+inline const char* element_name(host::Tag instance) {
+  const void* record = mi_db_access(instance);
+  const host::Tag item = record ? host::instance_item(record) : 0;
+  const char* name = item ? mi_api_tag_lookup(item) : nullptr;
+  mi_db_unpin(instance);
+  // The name belongs to the renderer's name table, not to the pinned record,
+  // so it stays valid after the unpin.
+  return name;
+}
+
+namespace detail {
+
+inline float draw_channel(const char* name, std::size_t length,
+                          std::int32_t seed, std::uint32_t offset) {
+  const std::uint32_t hash =
+      murmur2(name, length, channel_hash_seed(seed, offset));
+  mi_srandom(random_seed_from_hash(hash));
+  return mi_random();
+}
+
+}  // namespace detail
 
 // The colour of a name (null: no name) for the shader's parameters.
-host::Colour derive_colour(const char* name, std::int32_t seed,
-                           host::Boolean grayscale);
+inline host::Colour derive_colour(const char* name, std::int32_t seed,
+                                  host::Boolean grayscale) {
+  // Elements without a name hash as the empty name: a stable colour too.
+  if (!name) name = "";
+  const std::size_t length = std::strlen(name);
+  const float red = detail::draw_channel(name, length, seed, kRedOffset);
+  if (grayscale) return {red, red, red, 1.0f};
+  const float green = detail::draw_channel(name, length, seed, kGreenOffset);
+  const float blue = detail::draw_channel(name, length, seed, kBlueOffset);
+  return {red, green, blue, 1.0f};
+}
 
-void write_colour(void* result, const host::Colour& colour);
+inline void write_colour(void* result, const host::Colour& colour) {
+  std::memcpy(result, &colour, sizeof colour);
+}
 
 }  // namespace shader

@@ -1,0 +1,235 @@
+// What the library costs against the floor: the same work with direct calls
+// to the renderer. Run: build/linux/bin/ravelTint_bench
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "host/variadic.h"
+#include "ravelTint/ravelTint.h"
+#include "shader/murmur2.h"
+#include "shader/parameters.h"
+#include "shader/seed.h"
+
+extern "C" float mi_noise_1d(float x);
+
+namespace {
+
+struct Host {
+  void* module;
+  void* (*phen_eval)(host::State*, void*);
+  void* (*db_access)(host::Tag);
+  void (*db_unpin)(host::Tag);
+  const char* (*tag_lookup)(host::Tag);
+  void (*srandom)(std::int32_t);
+  float (*random)();
+  float (*noise_1d)(float);
+  std::intptr_t (*info)(const char*, ...);
+  void (*set)(const void*, const char*);
+};
+
+template <typename F>
+void find(void* module, const char* name, F& function) {
+  function = reinterpret_cast<F>(dlsym(module, name));
+  if (!function) {
+    std::fprintf(stderr, "bench_host lacks %s\n", name);
+    std::abort();
+  }
+}
+
+const Host& bench_host() {
+  static const Host host = [] {
+    char path[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    std::string dir(path, n > 0 ? std::size_t(n) : 0);
+    dir = dir.substr(0, dir.find_last_of('/'));
+    Host h{};
+    h.module = dlopen((dir + "/bench_host.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!h.module) std::abort();
+    find(h.module, "mi_phen_eval", h.phen_eval);
+    find(h.module, "mi_db_access", h.db_access);
+    find(h.module, "mi_db_unpin", h.db_unpin);
+    find(h.module, "mi_api_tag_lookup", h.tag_lookup);
+    find(h.module, "mi_srandom", h.srandom);
+    find(h.module, "mi_random", h.random);
+    find(h.module, "mi_noise_1d", h.noise_1d);
+    find(h.module, "mi_info", h.info);
+    find(h.module, "bench_host_set", h.set);
+    miSetModuleHandle(h.module);
+    return h;
+  }();
+  return host;
+}
+
+// ---- (a) a resolved entry against a direct call through a pointer.
+
+void BM_EntryResolved(benchmark::State& state) {
+  bench_host();
+  float x = 1.0f;
+  for (auto _ : state) {
+    x = mi_noise_1d(x);
+    benchmark::DoNotOptimize(x);
+  }
+}
+BENCHMARK(BM_EntryResolved);
+
+void BM_EntryFloor(benchmark::State& state) {
+  float (*volatile direct)(float) = bench_host().noise_1d;
+  float (*noise)(float) = direct;
+  float x = 1.0f;
+  for (auto _ : state) {
+    x = noise(x);
+    benchmark::DoNotOptimize(x);
+  }
+}
+BENCHMARK(BM_EntryFloor);
+
+// ---- (b) the shader against the same arithmetic with direct host calls.
+
+struct Scene {
+  host::StateLayout state{};
+  host::ShaderRecordLayout shader_record{};
+  host::InstanceLayout instance{};
+  shader::Parameters parameters{7, 0};
+  std::string name;
+
+  explicit Scene(std::size_t length) : name(length, 'n') {
+    state.instance = 3;
+    state.shader = &shader_record;
+    instance.item = 4;
+    bench_host().set(&instance, name.c_str());
+  }
+  host::State* render_state() { return reinterpret_cast<host::State*>(&state); }
+};
+
+void BM_Shader(benchmark::State& state) {
+  Scene scene(static_cast<std::size_t>(state.range(0)));
+  host::Colour colour;
+  for (auto _ : state) {
+    ravelTint(&colour, scene.render_state(), &scene.parameters);
+    benchmark::DoNotOptimize(colour);
+  }
+}
+BENCHMARK(BM_Shader)->Arg(8)->Arg(32)->Arg(128);
+
+// The floor: what any shader must do, written inline, calling the renderer
+// directly.
+host::Colour shade_floor(const Host& h, host::StateLayout& s,
+                         shader::Parameters& parameters) {
+  // A parameter is read through the renderer only when it is connected.
+  auto parameter = [&](std::int32_t* value) {
+    const std::int32_t offset = s.shader->connection_offset;
+    host::Tag tag = 0;
+    if (offset != 0) std::memcpy(&tag, value + offset / 4, sizeof tag);
+    if (tag != 0)
+      if (const void* evaluated =
+              h.phen_eval(reinterpret_cast<host::State*>(&s), value))
+        return *static_cast<const std::int32_t*>(evaluated);
+    return *value;
+  };
+  const std::int32_t seed = parameter(&parameters.seed);
+  const bool grayscale = parameter(&parameters.grayscale) != 0;
+  const auto* record =
+      static_cast<const host::InstanceLayout*>(h.db_access(s.instance));
+  const char* name = h.tag_lookup(record->item);
+  h.db_unpin(s.instance);
+  const std::size_t length = std::strlen(name);
+  float channel[3];
+  const std::uint32_t offsets[3] = {11, 21, 31};
+  for (int c = 0; c < (grayscale ? 1 : 3); ++c) {
+    h.srandom(shader::random_seed_from_hash(shader::murmur2(
+        name, length, static_cast<std::uint32_t>(seed) + offsets[c])));
+    channel[c] = h.random();
+  }
+  return {channel[0], channel[1], channel[2], 1.0f};
+}
+
+void BM_ShaderFloor(benchmark::State& state) {
+  Scene scene(static_cast<std::size_t>(state.range(0)));
+  const Host& h = bench_host();
+  for (auto _ : state) {
+    host::Colour colour = shade_floor(h, scene.state, scene.parameters);
+    benchmark::DoNotOptimize(colour);
+  }
+}
+BENCHMARK(BM_ShaderFloor)->Arg(8)->Arg(32)->Arg(128);
+BENCHMARK(BM_ShaderFloor)->Arg(32)->Threads(1)->Threads(2)->UseRealTime();
+void BM_HostOnly(benchmark::State& state) {
+  const Host& h = bench_host();
+  float x = 0;
+  for (auto _ : state) {
+    h.srandom(5);
+    x += h.random();
+  }
+  benchmark::DoNotOptimize(x);
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_HostOnly)->Threads(1)->Threads(2)->UseRealTime();
+
+// ---- (c) a message against vsnprintf and the direct host call.
+
+void BM_Message(benchmark::State& state) {
+  bench_host();
+  for (auto _ : state)
+    benchmark::DoNotOptimize(
+        mi_info("object %s: %d samples, %.3f s", "chair_leg_03", 64, 0.125));
+}
+BENCHMARK(BM_Message);
+
+std::intptr_t floor_message(const Host& h, const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return h.info(text);
+}
+
+void BM_MessageFloor(benchmark::State& state) {
+  const Host& h = bench_host();
+  for (auto _ : state)
+    benchmark::DoNotOptimize(floor_message(h, "object %s: %d samples, %.3f s",
+                                           "chair_leg_03", 64, 0.125));
+}
+BENCHMARK(BM_MessageFloor);
+
+// ---- (d) the shader on one and two threads: the calls share no writes.
+// The floor runs the same way, as the yardstick of what the machine gives.
+
+Scene& shared_scene() {
+  static Scene* scene = new Scene(32);
+  return *scene;
+}
+
+void BM_ShaderThreads(benchmark::State& state) {
+  // Each thread shades its own sample, as a renderer's threads do.
+  host::StateLayout sample = shared_scene().state;
+  shader::Parameters parameters = shared_scene().parameters;
+  host::Colour colour;
+  for (auto _ : state) {
+    ravelTint(&colour, reinterpret_cast<host::State*>(&sample), &parameters);
+    benchmark::DoNotOptimize(colour);
+  }
+  state.SetItemsProcessed(state.iterations());  // summed over the threads
+}
+BENCHMARK(BM_ShaderThreads)->Threads(1)->Threads(2)->UseRealTime();
+
+void BM_ShaderFloorThreads(benchmark::State& state) {
+  host::StateLayout sample = shared_scene().state;
+  shader::Parameters parameters = shared_scene().parameters;
+  const Host& h = bench_host();
+  for (auto _ : state) {
+    host::Colour colour = shade_floor(h, sample, parameters);
+    benchmark::DoNotOptimize(colour);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ShaderFloorThreads)->Threads(1)->Threads(2)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,37 @@
+// A renderer as cheap as it gets, for measuring what the library adds.
+#include <cstdint>
+
+#include "host/records.h"
+#include "tests/hosts/export.h"
+
+namespace {
+const void* record;
+const char* name;
+thread_local std::uint32_t generator;
+}  // namespace
+
+HOST_EXPORT void bench_host_set(const void* instance_record,
+                                const char* element_name) {
+  record = instance_record;
+  name = element_name;
+}
+
+HOST_EXPORT void* mi_phen_eval(host::State*, void* parameter) {
+  return parameter;
+}
+HOST_EXPORT void* mi_db_access(host::Tag) { return const_cast<void*>(record); }
+HOST_EXPORT void mi_db_unpin(host::Tag) {}
+HOST_EXPORT const char* mi_api_tag_lookup(host::Tag) { return name; }
+HOST_EXPORT void mi_srandom(std::int32_t seed) {
+  generator = static_cast<std::uint32_t>(seed);
+}
+HOST_EXPORT float mi_random() {
+  generator = generator * 1664525u + 1013904223u;
+  return static_cast<float>(generator >> 8) * (1.0f / 16777216.0f);
+}
+
+// For the entry and message costs.
+HOST_EXPORT float mi_noise_1d(float x) { return x * 0.5f + 1.0f; }
+HOST_EXPORT std::intptr_t mi_info(const char* text, ...) {
+  return static_cast<unsigned char>(text[0]);
+}
