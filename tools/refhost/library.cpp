@@ -1,5 +1,7 @@
 #include "tools/refhost/library.h"
 
+#include <fstream>
+
 #include "tools/refhost/failure.h"
 #include "tools/refhost/platform.h"
 
@@ -18,8 +20,15 @@ void find(void* module, const std::string& path, const char* name,
 }  // namespace
 
 std::string default_library_path() {
-  return platform::program_directory() + platform::kPathSeparator +
-         "ravelTint" + platform::kModuleSuffix;
+  const std::string file = std::string("ravelTint") + platform::kModuleSuffix;
+  const std::string here = platform::program_directory();
+  const std::string beside = here + platform::kPathSeparator + file;
+  // An installed tree keeps the Linux library in lib/, beside bin/.
+  const std::string installed = here + platform::kPathSeparator + ".." +
+                                platform::kPathSeparator + "lib" +
+                                platform::kPathSeparator + file;
+  if (!std::ifstream(beside) && std::ifstream(installed)) return installed;
+  return beside;
 }
 
 Library load_library(const std::string& path) {
