@@ -1,6 +1,7 @@
 #include "tools/refhost/options.h"
 
 #include <CLI/CLI.hpp>
+#include <cstdio>
 
 namespace refhost {
 
