@@ -15,6 +15,11 @@ void* platform_lookup(void* module, const char* name) {
   return dlsym(module, name);
 }
 
-int platform_last_error() { return kSymbolNotFound; }
+int platform_last_error() {
+  // Consume dlsym's pending message, so that a renderer asking dlerror()
+  // later is not handed the library's failure as its own.
+  dlerror();
+  return kSymbolNotFound;
+}
 
 }  // namespace dynload
