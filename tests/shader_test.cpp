@@ -29,17 +29,15 @@ constexpr host::Tag kInstance = 7;
 constexpr host::Tag kItem = 9;
 
 // What the recording host's generator gives for a channel of a name.
-float expected_channel(const std::string& name, std::int32_t seed,
-                       std::uint32_t offset) {
-  const std::uint32_t hash = shader::murmur2(
-      name.data(), name.size(), shader::channel_hash_seed(seed, offset));
-  return sh::first_draw(shader::random_seed_from_hash(hash));
-}
-
 std::int32_t channel_seed(const std::string& name, std::int32_t seed,
                           std::uint32_t offset) {
   return shader::random_seed_from_hash(shader::murmur2(
       name.data(), name.size(), shader::channel_hash_seed(seed, offset)));
+}
+
+float expected_channel(const std::string& name, std::int32_t seed,
+                       std::uint32_t offset) {
+  return sh::first_draw(channel_seed(name, seed, offset));
 }
 
 struct Host {

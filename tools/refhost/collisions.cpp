@@ -20,9 +20,9 @@ std::vector<CollisionGroup> collision_groups(
   return groups;
 }
 
-bool is_grey(const ObjectColour& object) {
-  for (std::int32_t seed : object.seeds)
-    if (seed != object.seeds.front()) return false;
+bool is_grey(const std::vector<std::int32_t>& seeds) {
+  for (std::int32_t seed : seeds)
+    if (seed != seeds.front()) return false;
   return true;
 }
 

@@ -22,7 +22,7 @@ std::vector<CollisionGroup> collision_groups(
 
 // True when one seed serves every channel: the object is grey in every
 // renderer.
-bool is_grey(const ObjectColour& object);
+bool is_grey(const std::vector<std::int32_t>& seeds);
 
 struct SeedChoice {
   std::int32_t seed;

@@ -52,7 +52,7 @@ std::string manifest_text(const ManifestInput& input) {
                        {"seeds", o.seeds},
                        {"colour", {c.red, c.green, c.blue}},
                        {"hex", hex_colour(c)},
-                       {"grey", is_grey(o)}});
+                       {"grey", is_grey(o.seeds)}});
   }
   ordered_json groups = ordered_json::array();
   for (const CollisionGroup& g : input.groups) {

@@ -57,10 +57,7 @@ void report_collisions(const Scene& scene,
     for (std::size_t i : group.objects)
       names += (names.empty() ? "" : ", ") + scene.objects[i].name;
     std::printf("    %s%s\n", names.c_str(),
-                group.seeds.size() == 3 && group.seeds[0] == group.seeds[1] &&
-                        group.seeds[1] == group.seeds[2]
-                    ? " (the same grey)"
-                    : "");
+                is_grey(group.seeds) ? " (the same grey)" : "");
   }
 }
 
