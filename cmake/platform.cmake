@@ -8,12 +8,17 @@ if(WIN32)
 else()
   set(RAVELTINT_SYSTEM_LIBS ${CMAKE_DL_LIBS})
   set(RAVELTINT_STATIC_RUNTIME "")
+  # Before glibc 2.34 dlsym lived in libdl.so.2, which the library therefore
+  # names as needed even where libc provides dlsym itself.
+  set(RAVELTINT_LIBRARY_LIBS
+      -Wl,--push-state,--no-as-needed -l:libdl.so.2 -Wl,--pop-state)
 endif()
 
 function(raveltint_configure_library target)
   if(WIN32)
+    # No link time stamp, so that one commit links to the same bytes.
     target_link_options(${target} PRIVATE ${RAVELTINT_STATIC_RUNTIME}
-                        -Wl,--exclude-all-symbols)
+                        -Wl,--exclude-all-symbols -Wl,--no-insert-timestamp)
   else()
     # Export exactly the three public names; link nothing the library does not
     # use, so that it needs the C library alone.
@@ -28,7 +33,8 @@ function(raveltint_configure_library target)
     set_property(TARGET ${target} APPEND PROPERTY
                  LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/exports.map)
   endif()
-  target_link_libraries(${target} PRIVATE ${RAVELTINT_SYSTEM_LIBS})
+  target_link_libraries(${target} PRIVATE ${RAVELTINT_SYSTEM_LIBS}
+                                          ${RAVELTINT_LIBRARY_LIBS})
 endfunction()
 
 # Programs of a Windows build are linked statically, so Wine needs no DLL but

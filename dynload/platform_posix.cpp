@@ -5,6 +5,15 @@
 
 #include "dynload/platform.h"
 
+// Render farms run glibc as old as 2.17, where dlsym and dlerror live in
+// libdl.so.2 under the version GLIBC_2.2.5. glibc 2.34 moved them into libc
+// under a new version and kept the old one for existing programs, so binding
+// to the old version loads on every glibc from 2.17 on.
+#if defined(__GLIBC__) && defined(__x86_64__)
+__asm__(".symver dlsym, dlsym@GLIBC_2.2.5");
+__asm__(".symver dlerror, dlerror@GLIBC_2.2.5");
+#endif
+
 namespace dynload {
 
 namespace {

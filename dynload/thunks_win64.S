@@ -49,7 +49,9 @@ dynload_resolve_win64:
         testq   %r11, %r11
         jz      1f
         addq    $104, %rsp
-        jmp     *%r11
+        /* REX.W marks the jump as a tail-call epilogue to the Windows
+         * unwinder, which recognises no other encoding of jmp *%r11. */
+        rex64 jmp *%r11
         /* The lookup failed and has been reported: never call through null.
          * Return zero in every result register; the entry's caller continues. */
 1:      xorl    %eax, %eax

@@ -1,7 +1,9 @@
 cmake_minimum_required(VERSION 3.25)
 # Checks what the library shows the outside world: exactly three exported
 # names, and nothing needed at load time but the system's C runtime (and, on
-# Windows, KERNEL32.dll).
+# Windows, KERNEL32.dll). On Linux the library must load on every glibc from
+# 2.17 on: it may need libc.so.6 and libdl.so.2, at symbol versions no newer
+# than GLIBC_2.17.
 #   cmake -DLIBRARY=path -DPLATFORM=linux|windows -DTOOL=nm-or-objdump
 #         [-DCHECK_IMPORTS=ON] -P check_library.cmake
 set(expected_exports miSetModuleHandle ravelTint ravelTint_version)
@@ -32,6 +34,12 @@ if(PLATFORM STREQUAL "windows")
   string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
   string(REPLACE "DLL Name: " "" imports "${imports}")
   set(allowed_imports KERNEL32.dll msvcrt.dll)
+  # The resolver leaves through a tail jump, which the Windows unwinder
+  # recognises as an epilogue only when it carries REX.W (49 ff e3).
+  capture(resolver ${TOOL} -d --disassemble=dynload_resolve_win64 ${LIBRARY})
+  if(NOT resolver MATCHES "49 ff e3" OR resolver MATCHES "41 ff e3")
+    fail("the resolver's tail jump is not encoded as rex64 jmp *%r11")
+  endif()
 else()
   capture(symbols ${TOOL} -D --defined-only --format=posix ${LIBRARY})
   # One symbol a line, its name first.
@@ -44,7 +52,10 @@ else()
   capture(dynamic readelf -d ${LIBRARY})
   string(REGEX MATCHALL "Shared library: \\[[^]]+" imports "${dynamic}")
   string(REPLACE "Shared library: [" "" imports "${imports}")
-  set(allowed_imports libc.so.6)
+  set(allowed_imports libc.so.6 libdl.so.2)
+  capture(versions readelf -V ${LIBRARY})
+  string(REGEX REPLACE ".*'\\.gnu\\.version_r'" "" versions "${versions}")
+  string(REGEX MATCHALL "(File|Name): [^ \n]+" needs "${versions}")
 endif()
 
 list(SORT exports)
@@ -55,6 +66,20 @@ if(CHECK_IMPORTS)
   foreach(import ${imports})
     if(NOT import IN_LIST allowed_imports)
       fail("needs ${import} at load time")
+    endif()
+  endforeach()
+  # Each File: line of the version needs is followed by that file's versions.
+  foreach(need ${needs})
+    string(REGEX REPLACE "^[A-Za-z]+: " "" value "${need}")
+    if(need MATCHES "^File")
+      set(file ${value})
+      if(NOT file IN_LIST allowed_imports)
+        fail("needs versions of ${file}")
+      endif()
+    elseif(NOT value MATCHES "^GLIBC_([0-9.]+)$")
+      fail("needs version ${value} of ${file}")
+    elseif(CMAKE_MATCH_1 VERSION_GREATER 2.17)
+      fail("needs ${value} of ${file}, newer than the floor GLIBC_2.17")
     endif()
   endforeach()
 endif()

@@ -9,6 +9,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include "shader/murmur2.h"
 #include "shader/seed.h"
 #include "tests/hosts/shader_host.h"
@@ -133,6 +137,34 @@ class Shader : public testing::Test {
 };
 
 TEST_F(Shader, ReportsVersionTwo) { EXPECT_EQ(library().version(), 2); }
+
+#if defined(_WIN32)
+// The version resource, read back as Explorer and crash reporters read it.
+TEST(Library, IdentifiesItselfToWindows) {
+  const std::string narrow = testing_support::module_path("ravelTint");
+  const std::wstring path(narrow.begin(), narrow.end());
+  std::vector<char> info(GetFileVersionInfoSizeW(path.c_str(), nullptr));
+  ASSERT_FALSE(info.empty()) << "the DLL has no version resource";
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, info.size(), info.data()));
+  auto value = [&](const wchar_t* key) {
+    void* text = nullptr;
+    UINT length = 0;
+    const std::wstring query =
+        L"\\StringFileInfo\\040904b0\\" + std::wstring(key);
+    if (!VerQueryValueW(info.data(), query.c_str(), &text, &length))
+      return std::string();
+    const std::wstring wide(static_cast<wchar_t*>(text));
+    return std::string(wide.begin(), wide.end());
+  };
+  EXPECT_EQ(value(L"FileVersion"), RAVELTINT_VERSION_TEXT);
+  EXPECT_EQ(value(L"ProductVersion"), RAVELTINT_VERSION_TEXT);
+  EXPECT_EQ(value(L"OriginalFilename"), "ravelTint.dll");
+  EXPECT_EQ(value(L"ProductName"), "ravelTint");
+  EXPECT_NE(value(L"FileDescription"), "");
+  EXPECT_NE(value(L"LegalCopyright").find("Apache License 2.0"),
+            std::string::npos);
+}
+#endif
 
 TEST_F(Shader, DerivesThreeChannelsInTheRenderersOrder) {
   name_instance("chair_leg_03", 1234);
