@@ -1,8 +1,6 @@
 // What the library costs against the floor: the same work with direct calls
 // to the renderer. Run: build/linux/bin/ravelTint_bench
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
-#include <unistd.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include "shader/murmur2.h"
 #include "shader/parameters.h"
 #include "shader/seed.h"
+#include "tests/support/module.h"
 
 extern "C" float mi_noise_1d(float x);
 
@@ -32,33 +31,20 @@ struct Host {
   void (*set)(const void*, const char*);
 };
 
-template <typename F>
-void find(void* module, const char* name, F& function) {
-  function = reinterpret_cast<F>(dlsym(module, name));
-  if (!function) {
-    std::fprintf(stderr, "bench_host lacks %s\n", name);
-    std::abort();
-  }
-}
-
 const Host& bench_host() {
   static const Host host = [] {
-    char path[4096] = {};
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    std::string dir(path, n > 0 ? std::size_t(n) : 0);
-    dir = dir.substr(0, dir.find_last_of('/'));
+    using testing_support::require_function;
     Host h{};
-    h.module = dlopen((dir + "/bench_host.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!h.module) std::abort();
-    find(h.module, "mi_phen_eval", h.phen_eval);
-    find(h.module, "mi_db_access", h.db_access);
-    find(h.module, "mi_db_unpin", h.db_unpin);
-    find(h.module, "mi_api_tag_lookup", h.tag_lookup);
-    find(h.module, "mi_srandom", h.srandom);
-    find(h.module, "mi_random", h.random);
-    find(h.module, "mi_noise_1d", h.noise_1d);
-    find(h.module, "mi_info", h.info);
-    find(h.module, "bench_host_set", h.set);
+    h.module = testing_support::require_module("bench_host");
+    require_function(h.module, "mi_phen_eval", h.phen_eval);
+    require_function(h.module, "mi_db_access", h.db_access);
+    require_function(h.module, "mi_db_unpin", h.db_unpin);
+    require_function(h.module, "mi_api_tag_lookup", h.tag_lookup);
+    require_function(h.module, "mi_srandom", h.srandom);
+    require_function(h.module, "mi_random", h.random);
+    require_function(h.module, "mi_noise_1d", h.noise_1d);
+    require_function(h.module, "mi_info", h.info);
+    require_function(h.module, "bench_host_set", h.set);
     miSetModuleHandle(h.module);
     return h;
   }();

@@ -51,3 +51,12 @@ function(raveltint_test_host name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   raveltint_configure_program(${name})
 endfunction()
+
+# A program that hosts the library exports the six renderer functions the
+# shader calls from its own executable.
+function(raveltint_export_renderer_functions target)
+  if(NOT WIN32)
+    target_link_options(${target} PRIVATE
+      -Wl,--dynamic-list=${PROJECT_SOURCE_DIR}/tools/refhost/exports.list)
+  endif()
+endfunction()

@@ -19,11 +19,11 @@ using Message = std::intptr_t (*)(const char* format, ...);
 using CodedMessage = std::intptr_t (*)(std::int32_t code, const char* format,
                                        ...);
 
-// Formats and sends; with no renderer function, formats all the same and
-// returns 0.
+// Formats the message and hands the finished text to the renderer's function;
+// without one (its lookup failed), formats all the same and returns 0.
 template <typename... Code>
-std::intptr_t send(void* function, const char* format, va_list args,
-                   Code... code) {
+std::intptr_t format_and_deliver(void* function, const char* format,
+                                 va_list args, Code... code) {
   char text[kMessageSize];
   char escaped[kEscapedSize];
   const char* finished = dynload::escape_percent(
@@ -37,14 +37,14 @@ std::intptr_t send(void* function, const char* format, va_list args,
 
 }  // namespace
 
-#define DYNLOAD_MESSAGE_ENTRY(name)                            \
-  extern "C" std::intptr_t name(const char* format, ...) {     \
-    void* function = dynload_function(dynload::slot::name);    \
-    va_list args;                                              \
-    va_start(args, format);                                    \
-    const std::intptr_t result = send(function, format, args); \
-    va_end(args);                                              \
-    return result;                                             \
+#define DYNLOAD_MESSAGE_ENTRY(name)                                          \
+  extern "C" std::intptr_t name(const char* format, ...) {                   \
+    void* function = dynload_function(dynload::slot::name);                  \
+    va_list args;                                                            \
+    va_start(args, format);                                                  \
+    const std::intptr_t result = format_and_deliver(function, format, args); \
+    va_end(args);                                                            \
+    return result;                                                           \
   }
 
 #define DYNLOAD_CODED_MESSAGE_ENTRY(name)                                     \
@@ -52,7 +52,8 @@ std::intptr_t send(void* function, const char* format, va_list args,
     void* function = dynload_function(dynload::slot::name);                   \
     va_list args;                                                             \
     va_start(args, format);                                                   \
-    const std::intptr_t result = send(function, format, args, code);          \
+    const std::intptr_t result =                                              \
+        format_and_deliver(function, format, args, code);                     \
     va_end(args);                                                             \
     return result;                                                            \
   }

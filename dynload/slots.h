@@ -1,5 +1,6 @@
 /* The binding state shared by the entries, the resolver and miSetModuleHandle.
- * Usable from C, C++ and (through DYNLOAD_SLOT_COUNT) assembly. */
+ * The declarations are C++; the assembly entries include this file for
+ * DYNLOAD_SLOT_COUNT alone and reach the table by its unmangled name. */
 #ifndef RAVELTINT_DYNLOAD_SLOTS_H
 #define RAVELTINT_DYNLOAD_SLOTS_H
 

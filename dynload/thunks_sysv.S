@@ -7,8 +7,18 @@
  * vector-register count of a variadic call, and so is the stack.
  *
  * An unresolved slot sends the entry, with its slot number in r11, to
- * dynload_resolve_sysv, which keeps every argument register across the C++
- * resolver and then jumps on, or returns zero when the lookup failed. */
+ * dynload_resolve_sysv, which keeps the argument registers across the C++
+ * resolver and then jumps on. It keeps rdi, rsi, rdx, rcx, r8, r9, rax (whose
+ * %al counts a variadic call's vector registers), r10 and the low 128 bits of
+ * xmm0 to xmm7. The upper halves of ymm and zmm registers are not saved: they
+ * survive only because the resolver and the system's lookup do not touch
+ * them, which a test checks for 256-bit arguments.
+ *
+ * When the lookup fails, the resolver returns to the entry's caller with
+ * rax, rdx, xmm0 and xmm1 cleared: a zero integer, pointer, float, double or
+ * two-register struct. A result returned in memory (a large struct, through
+ * a hidden pointer that rax then does not hold) or on the x87 stack (long
+ * double) is left undefined. */
 #include "dynload/slots.h"
 
         .text
@@ -66,7 +76,8 @@ dynload_resolve_sysv:
         jz      1f
         jmp     *%r11
         /* The lookup failed and has been reported: never call through null.
-         * Return zero in every result register; the entry's caller continues. */
+         * Clear the result registers rax, rdx, xmm0 and xmm1 and return to the
+         * entry's caller. */
 1:      xorl    %eax, %eax
         xorl    %edx, %edx
         xorps   %xmm0, %xmm0

@@ -7,9 +7,16 @@
  *
  * An unresolved slot sends the entry, with its slot number in r11, to
  * dynload_resolve_win64, which keeps the argument registers across the C++
- * resolver and then jumps on, or returns zero when the lookup failed. The
- * entries are leaf code that never moves rsp, so they need no unwind data;
- * the resolver's frame is described for debuggers and crash reporters. */
+ * resolver and then jumps on: rcx, rdx, r8, r9 and the low 128 bits of xmm0
+ * to xmm3 (Win64 passes wider vectors by reference). The entries are leaf
+ * code that never moves rsp, so they need no unwind data; the resolver's
+ * frame is described for debuggers and crash reporters.
+ *
+ * When the lookup fails, the resolver returns to the entry's caller with
+ * rax, rdx, xmm0 and xmm1 cleared: a zero integer, pointer, float, double or
+ * 8-byte struct. A result returned in memory (any struct wider than 8 bytes,
+ * and long double, through a hidden pointer that rax then does not hold) is
+ * left undefined. */
 #include "dynload/slots.h"
 
         .text
@@ -53,7 +60,8 @@ dynload_resolve_win64:
          * unwinder, which recognises no other encoding of jmp *%r11. */
         rex64 jmp *%r11
         /* The lookup failed and has been reported: never call through null.
-         * Return zero in every result register; the entry's caller continues. */
+         * Clear the result registers rax, rdx, xmm0 and xmm1 and return to the
+         * entry's caller. */
 1:      xorl    %eax, %eax
         xorl    %edx, %edx
         xorps   %xmm0, %xmm0

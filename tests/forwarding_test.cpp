@@ -160,4 +160,25 @@ TEST_F(Forwarding, VariadicCallKeepsItsVectorArguments) {
       [](double sum) { EXPECT_EQ(sum, 511.5); });
 }
 
+#if !defined(_WIN32)
+__attribute__((target("avx"))) float transform_lanes(const float* lanes) {
+  return mi_point_transform(_mm256_loadu_ps(lanes), _mm256_loadu_ps(lanes + 8));
+}
+
+// The resolver keeps only the low 128 bits of the vector registers; 256-bit
+// arguments survive the first call because neither it nor the system's
+// lookup touches the upper halves. This catches a change that does.
+TEST_F(Forwarding, WideVectorArguments) {
+  if (!__builtin_cpu_supports("avx")) GTEST_SKIP() << "no AVX";
+  float lanes[16];
+  for (int k = 0; k < 16; ++k) lanes[k] = 1.5f * k - 4.0f;
+  on_both_paths(
+      "mi_point_transform", [&] { return transform_lanes(lanes); },
+      [&](float last) {
+        EXPECT_EQ(last, lanes[15]);
+        EXPECT_EQ(captured(), std::vector<double>(lanes, lanes + 16));
+      });
+}
+#endif
+
 }  // namespace

@@ -13,13 +13,35 @@
 #include <windows.h>
 #endif
 
+#if !defined(_WIN32)
+#include <dlfcn.h>
+#endif
+
 #include "shader/murmur2.h"
 #include "shader/seed.h"
+#include "tests/hosts/export.h"
 #include "tests/hosts/shader_host.h"
 #include "tests/support/library.h"
 #include "tests/support/module.h"
 #include "tests/support/shading.h"
 #include "tests/support/stderr_capture.h"
+
+// The test program exports the six renderer functions itself, as a renderer
+// executable does. Without a module handed over, the library must bind
+// neither these nor any other module's: it looks nothing up at all.
+namespace decoy {
+int calls = 0;
+}
+HOST_EXPORT void* mi_phen_eval(host::State*, void*) {
+  return ++decoy::calls, nullptr;
+}
+HOST_EXPORT void* mi_db_access(host::Tag) { return ++decoy::calls, nullptr; }
+HOST_EXPORT void mi_db_unpin(host::Tag) { ++decoy::calls; }
+HOST_EXPORT char* mi_api_tag_lookup(host::Tag) {
+  return ++decoy::calls, nullptr;
+}
+HOST_EXPORT void mi_srandom(std::int32_t) { ++decoy::calls; }
+HOST_EXPORT float mi_random(void) { return ++decoy::calls, 0.5f; }
 
 namespace {
 
@@ -88,13 +110,22 @@ class Shader : public testing::Test {
     setup_.set_parameters(seed, grayscale);
   }
 
-  // Shades once; checks the result and alpha, which never vary.
-  host::Colour shade() {
+  // Shades once; checks the result and alpha, which never vary, and that the
+  // library wrote nothing: a complete host sees no lookup of any function
+  // beyond the six, and no diagnostic. `report` takes what it wrote instead.
+  host::Colour shade(std::string* report = nullptr) {
     host::Colour colour{-1, -1, -1, -1};
-    EXPECT_EQ(
-        library().shade(&colour, setup_.render_state(), setup_.parameters()),
-        1);
+    std::int32_t result = 0;
+    const std::string written = testing_support::stderr_of([&] {
+      result =
+          library().shade(&colour, setup_.render_state(), setup_.parameters());
+    });
+    EXPECT_EQ(result, 1);
     EXPECT_EQ(colour.alpha, 1.0f);
+    if (report)
+      *report = written;
+    else
+      EXPECT_EQ(written, "");
     return colour;
   }
 
@@ -266,9 +297,8 @@ TEST_F(Shader, FailedEvaluationKeepsTheStoredValue) {
 TEST_F(Shader, InstanceZeroIsReportedAndShadedBlackWithoutPinning) {
   name_instance("never", 1);
   setup_.state.instance = 0;
-  host::Colour colour{};
-  const std::string report =
-      testing_support::stderr_of([&] { colour = shade(); });
+  std::string report;
+  const host::Colour colour = shade(&report);
   EXPECT_NE(report.find("state->instance"), std::string::npos) << report;
   EXPECT_NE(report.find("shader/ravelTint.cpp"), std::string::npos) << report;
 #if defined(_WIN32)
@@ -331,6 +361,14 @@ TEST_P(ShaderWithIncompleteHost, StillShadesWithoutReadingThroughNull) {
         open_host(("shader_host_without_" + std::to_string(omitted)).c_str());
     ASSERT_NE(host.reset, nullptr);
     host.reset();
+  } else {
+#if !defined(_WIN32)
+    // A complete host in the process's global scope must not be bound either.
+    ASSERT_NE(dlopen(testing_support::module_path("shader_host").c_str(),
+                     RTLD_NOW | RTLD_GLOBAL),
+              nullptr);
+#endif
+    decoy::calls = 0;
   }
   library().set_module_handle(host.module);
   ShadingSetup setup(kInstance, kItem);
@@ -354,7 +392,16 @@ TEST_P(ShaderWithIncompleteHost, StillShadesWithoutReadingThroughNull) {
               std::string::npos)
         << report;
   } else {
-    EXPECT_EQ(report.rfind("DYNLOAD: dl_handle null\n", 0), 0u) << report;
+    // Each call is a failed lookup, reported in two lines, and nothing runs.
+    std::string expected;
+    for (const char* name :
+         {"mi_phen_eval", "mi_db_access", "mi_db_unpin", "mi_srandom",
+          "mi_random", "mi_srandom", "mi_random", "mi_srandom", "mi_random"})
+      expected += std::string("DYNLOAD: dl_handle null\n") +
+                  "dlsym failed on \"" + name +
+                  "\" (handle: 00000000 error: 127)\n";
+    EXPECT_EQ(report, expected);
+    EXPECT_EQ(decoy::calls, 0);
     EXPECT_EQ(colour.red, 0.0f);  // mi_random is missing too
   }
   if (omitted == 1 || omitted == 3) {  // no record, or no name: empty name

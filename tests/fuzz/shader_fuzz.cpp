@@ -11,7 +11,7 @@
 
 #include "ravelTint/ravelTint.h"
 #include "tests/hosts/shader_host.h"
-#include "tests/support/fuzz_support.h"
+#include "tests/support/module.h"
 #include "tests/support/shading.h"
 
 namespace {
@@ -65,12 +65,11 @@ float model_channel(const std::string& name, std::int32_t seed,
 
 struct Host {
   Host() {
-    void* module = fuzz_support::load_beside_program("shader_host");
-    reset =
-        fuzz_support::symbol<shader_host::Reset>(module, "shader_host_reset");
-    put = fuzz_support::symbol<shader_host::Put>(module, "shader_host_put");
-    set_evaluated = fuzz_support::symbol<shader_host::SetEvaluated>(
-        module, "shader_host_set_evaluated");
+    void* module = testing_support::require_module("shader_host");
+    testing_support::require_function(module, "shader_host_reset", reset);
+    testing_support::require_function(module, "shader_host_put", put);
+    testing_support::require_function(module, "shader_host_set_evaluated",
+                                      set_evaluated);
     miSetModuleHandle(module);
   }
   shader_host::Reset reset;

@@ -102,3 +102,15 @@ HOST_EXPORT double mi_spline(int count, ...) {
   va_end(args);
   return sum;
 }
+
+#if !defined(_WIN32)
+HOST_EXPORT __attribute__((target("avx"))) float mi_point_transform(__m256 a,
+                                                                    __m256 b) {
+  float lanes[16];
+  _mm256_storeu_ps(lanes, a);
+  _mm256_storeu_ps(lanes + 8, b);
+  captured.count = 0;
+  for (float lane : lanes) record(lane);
+  return lanes[15];
+}
+#endif

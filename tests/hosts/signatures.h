@@ -56,3 +56,10 @@ SIGNATURE_API int mi_api_hair_info(int index, char type, int number);
 
 // A plain row called as a variadic function: the sum of `count` doubles.
 SIGNATURE_API double mi_spline(int count, ...);
+
+#if !defined(_WIN32)
+#include <immintrin.h>
+// Two 256-bit vectors, in ymm0 and ymm1 (System V); returns the last lane.
+SIGNATURE_API __attribute__((target("avx"))) float mi_point_transform(__m256 a,
+                                                                      __m256 b);
+#endif

@@ -1,6 +1,7 @@
 #include "tests/support/module.h"
 
-#include <gtest/gtest.h>
+#include <cstdio>
+#include <cstdlib>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -52,7 +53,9 @@ void* load_module(const std::string& base) {
 #else
   void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 #endif
-  EXPECT_NE(module, nullptr) << "cannot load " << path << ": " << load_error();
+  if (!module)
+    std::fprintf(stderr, "cannot load %s: %s\n", path.c_str(),
+                 load_error().c_str());
   return module;
 }
 
@@ -63,6 +66,21 @@ void* module_symbol(void* module, const char* name) {
 #else
   return dlsym(module, name);
 #endif
+}
+
+void* require_module(const std::string& base) {
+  void* module = load_module(base);
+  if (!module) std::abort();
+  return module;
+}
+
+void* require_symbol(void* module, const char* name) {
+  void* symbol = module_symbol(module, name);
+  if (!symbol) {
+    std::fprintf(stderr, "the module lacks %s\n", name);
+    std::abort();
+  }
+  return symbol;
 }
 
 }  // namespace testing_support
