@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -20,6 +22,13 @@
 #pragma GCC diagnostic ignored "-Wunused-function"
 #endif
 #include <stb/stb_image.h>
+
+#if !defined(_WIN32)
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfInputFile.h>
+#include <OpenEXR/ImfStringAttribute.h>
+#endif
 
 #include "tests/support/module.h"
 #include "tools/refhost/run.h"
@@ -124,6 +133,17 @@ TEST(ReferenceHost, PixelsShowTheManifestColoursAndPinsBalance) {
     }
   }
   EXPECT_EQ(seen, colours);  // every object is in view
+
+  // PNG alpha is straight: a pixel that grey objects only partly cover shows
+  // their grey itself (#252525), not a darker premultiplied one.
+  int partial_greys = 0;
+  for (int i = 0; i < png.width * png.height; ++i) {
+    const unsigned char* p = &png.rgba[i * 4];
+    if (p[3] == 0 || p[3] == 255 || p[0] != p[1] || p[1] != p[2]) continue;
+    EXPECT_EQ(p[0], 0x25) << "pixel " << i << " alpha " << int(p[3]);
+    ++partial_greys;
+  }
+  EXPECT_GT(partial_greys, 0);
 }
 
 // The files of both targets are compared with the same expected files, so
@@ -163,7 +183,26 @@ TEST(ReferenceHost, ReportsObjectsWhoseSeedsAreAllEqual) {
             json({INT32_MIN, INT32_MIN, INT32_MIN}));
   EXPECT_TRUE(manifest["objects"][1]["grey"].get<bool>());
   EXPECT_EQ(manifest["objects"][1]["hex"], manifest["objects"][2]["hex"]);
-  EXPECT_NE(outcome.out.find("floor, prop_07, prop_16 (the same grey)"),
+  EXPECT_NE(
+      outcome.out.find("\"floor\", \"prop_07\", \"prop_16\" (the same grey)"),
+      std::string::npos)
+      << outcome.out;
+}
+
+// Objects with different seeds may still share an 8-bit colour in the image;
+// a compositor cannot tell them apart either.
+TEST(ReferenceHost, ReportsObjectsThatShareAColourInTheImage) {
+  const Outcome outcome =
+      run({"--seed", "3", "--size", "32x18", "--samples", "1", "--out",
+           "seed3.png", "--manifest", "seed3.json"});
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+  const json manifest = json::parse(read_file("seed3.json"));
+  EXPECT_TRUE(manifest["collisions"].empty());
+  ASSERT_EQ(manifest["colour_groups"].size(), 1u);
+  EXPECT_EQ(manifest["colour_groups"][0]["hex"], "#25d825");
+  EXPECT_EQ(manifest["colour_groups"][0]["objects"],
+            json({"apple_02", "chair_left_seat"}));
+  EXPECT_NE(outcome.out.find("#25d825: \"apple_02\", \"chair_left_seat\""),
             std::string::npos)
       << outcome.out;
 }
@@ -178,55 +217,172 @@ TEST(ReferenceHost, SearchFindsASeedWithoutGroups) {
   EXPECT_NE(manifest["shader"]["seed"], 0);
 }
 
-// Each failure is one line on standard error and a non-zero exit.
-void expect_failure(const Outcome& outcome, const std::string& part) {
-  EXPECT_NE(outcome.status, 0);
-  EXPECT_EQ(outcome.err.rfind("refhost: error: ", 0), 0u) << outcome.err;
-  EXPECT_NE(outcome.err.find(part), std::string::npos) << outcome.err;
-  EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1)
-      << outcome.err;
+#if !defined(_WIN32)
+// The float image carries the shader's colours bit for bit and its own key.
+TEST(ReferenceHost, ExrHoldsExactFloatsAndTheManifest) {
+  ASSERT_EQ(render_small("float", {"--exr", "float.exr"}).status, 0);
+  Imf::InputFile file("float.exr");
+  const auto* key = file.header().findTypedAttribute<Imf::StringAttribute>(
+      "ravelTint/manifest");
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(key->value(), read_file("float.json"));
+  const Imath::Box2i window = file.header().dataWindow();
+  const int width = window.max.x + 1, height = window.max.y + 1;
+  std::vector<float> rgba(static_cast<std::size_t>(width) * height * 4);
+  Imf::FrameBuffer frame;
+  for (int c = 0; c < 4; ++c)
+    frame.insert(std::string(1, "RGBA"[c]),
+                 Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(&rgba[c]),
+                            4 * sizeof(float), 4 * sizeof(float) * width));
+  file.setFrameBuffer(frame);
+  file.readPixels(0, height - 1);
+  // The floor fills the bottom row; its colour is in the manifest.
+  const json floor = json::parse(read_file("float.json"))["objects"][0];
+  const float* pixel =
+      &rgba[4 * static_cast<std::size_t>(width) * (height - 1)];
+  for (int c = 0; c < 3; ++c)
+    EXPECT_EQ(pixel[c], floor["colour"][c].get<float>());
+  EXPECT_EQ(pixel[3], 1.0f);
+}
+#endif
+
+struct BadInput {
+  std::vector<std::string> args;
+  int status;
+  std::string words;  // in the one line on standard error
+};
+
+// Every bad input is refused with one line on standard error and its exit
+// status (2: the command line, 1: the scene, the library or an output), and
+// leaves every file that was there as it was.
+TEST(ReferenceHostErrors, BadInputsAreRefusedAndDestroyNothing) {
+  const std::map<std::string, std::string> files = {
+      {"kept.png", "an earlier image"},
+      {"kept.json", "an earlier manifest"},
+      {"scene.json", read_file(data_file("small_scene.json"))},
+      {"broken.json", "{\n  \"objects\": [\n    {\"name\": }\n]}"},
+      {"nan.json", R"({"objects": [NaN]})"},
+      {"huge.json", R"({"objects": [{"name": "a", "shape": "sphere",
+                        "position": [1e400, 0, 0]}]})"},
+      {"cut.json", R"({"objects": [{"name": "ab)"},
+      {"utf8.json", "{\"objects\": [{\"name\": \"a\xff\"}]}"},
+      {"camera.json", R"({"objects": [], "camera": 42})"},
+      {"typo.json", R"({"objects": [{"name": "a", "shape": "box",
+                        "positon": [0, 0, 0]}]})"},
+      {"look.json", R"({"objects": [], "camera": {"lookAt": [0, 0, 0]}})"},
+      {"cone.json", R"({"objects": [{"name": "b", "shape": "cone",
+                        "position": [0, 0, 0]}]})"},
+      {"large.json", R"({"objects": [{"name": "c", "shape": "box",
+                         "position": [0, 0, 0], "size": [1, 2e9, 1]}]})"},
+      {"seed.json", R"({"objects": [], "shader": {"seed": 4294967296}})"},
+  };
+  std::filesystem::create_directories("a_folder");
+  for (const auto& [name, text] : files)
+    std::ofstream(name, std::ios::binary) << text;
+  const std::vector<std::string> kept = {"--out", "kept.png", "--manifest",
+                                         "kept.json"};
+  auto with_kept = [&](std::vector<std::string> args) {
+    args.insert(args.end(), kept.begin(), kept.end());
+    return args;
+  };
+  const BadInput cases[] = {
+      {{"--out", "scene.json", "--scene", "scene.json"},
+       2,
+       "--out scene.json: is the scene file"},
+      {{"--out", "kept.png", "--manifest", "./kept.png"},
+       2,
+       "--manifest ./kept.png: is also --out"},
+      {{"--out", "a_folder", "--manifest", "kept.json"},
+       2,
+       "--out a_folder: exists and is not a regular file"},
+      {{"--scene", "scene.json", "--out", "kept.png", "--manifest",
+        "no_such_dir/m.json"},
+       1,
+       "cannot write no_such_dir/m.json"},
+      {with_kept({"--size", "4294967297x10"}), 2,
+       "--size must be WIDTHxHEIGHT"},
+      {with_kept({"--size", "12by4"}), 2, "--size must be WIDTHxHEIGHT"},
+      {with_kept({"--size", ""}), 2, "--size: must not be empty"},
+      {with_kept({"--seed", ""}), 2, "--seed: must not be empty"},
+      {with_kept({"--scene", ""}), 2, "--scene: must not be empty"},
+      {with_kept({"--library", ""}), 2, "--library: must not be empty"},
+      {with_kept({"--samples", "0"}), 2, "--samples"},
+      {with_kept({"--bogus"}), 2, "--bogus"},
+      {with_kept({"--scene", "broken.json"}), 1,
+       "broken.json: line 3, column 14: syntax error while parsing value"},
+      {with_kept({"--scene", "nan.json"}), 1,
+       "nan.json: line 1, column 14: syntax error while parsing value - "
+       "invalid literal"},
+      {with_kept({"--scene", "huge.json"}), 1,
+       "huge.json: line 2, column 38: number overflow parsing '1e400'"},
+      {with_kept({"--scene", "cut.json"}), 1, "missing closing quote"},
+      {with_kept({"--scene", "utf8.json"}), 1,
+       "ill-formed UTF-8 byte; last read: '\"a\\xff'"},
+      {with_kept({"--scene", "camera.json"}), 1,
+       "camera.json: camera: expected an object"},
+      {with_kept({"--scene", "typo.json"}), 1,
+       "typo.json: objects[0]: unknown key \"positon\" (did you mean "
+       "\"position\"?)"},
+      {with_kept({"--scene", "look.json"}), 1,
+       "camera: unknown key \"lookAt\" (did you mean \"look_at\"?)"},
+      {with_kept({"--scene", "cone.json"}), 1, "cone.json: objects[0].shape"},
+      {with_kept({"--scene", "large.json"}), 1,
+       "objects[0].size[1]: sizes must be at most 1e9"},
+      {with_kept({"--scene", "seed.json"}), 1, "seed.json: shader.seed"},
+      {with_kept({"--scene", "a_folder"}), 1,
+       "a_folder: is a directory, not a scene file"},
+      {with_kept({"--scene", "no_such_scene.json"}), 1,
+       "no_such_scene.json: no such file"},
+      {with_kept({"--library", "no_such_library.so"}), 1,
+       "cannot load the library"},
+      {with_kept({"--library", module_path("generic_host_a")}), 1,
+       "not a ravelTint library (no ravelTint_version)"},
+      {with_kept({"--library", module_path("fake_library")}), 1,
+       "shader version 3, but this host needs version 2"},
+  };
+  for (const BadInput& input : cases) {
+    const Outcome outcome = run(input.args);
+    EXPECT_EQ(outcome.status, input.status) << outcome.err;
+    EXPECT_EQ(outcome.err.rfind("refhost: error: ", 0), 0u) << outcome.err;
+    EXPECT_NE(outcome.err.find(input.words), std::string::npos) << outcome.err;
+    EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1)
+        << outcome.err;
+    for (const auto& [name, text] : files)
+      EXPECT_EQ(read_file(name), text) << name << " after " << outcome.err;
+  }
+  EXPECT_TRUE(std::filesystem::is_directory("a_folder"));
 }
 
-TEST(ReferenceHostErrors, MissingOrWrongLibrary) {
-  expect_failure(render_small("x", {"--library", "no_such_library.so"}),
-                 "cannot load the library no_such_library.so");
-  expect_failure(
-      render_small("x", {"--library", module_path("generic_host_a")}),
-      "not a ravelTint library (no ravelTint_version)");
-  expect_failure(render_small("x", {"--library", module_path("fake_library")}),
-                 "shader version 3, but this host needs version 2");
+// A run replaces the files it names, and clears what a killed run left.
+TEST(ReferenceHostErrors, TemporariesOfAKilledRunAreRemoved) {
+  std::ofstream("mine.png.refhost-1.partial", std::ios::binary)
+      << "left by a killed run";
+  ASSERT_EQ(render_small("mine").status, 0);
+  EXPECT_FALSE(exists("mine.png.refhost-1.partial"));
 }
 
-TEST(ReferenceHostErrors, BadSceneFileNamesTheFileAndThePlace) {
-  std::ofstream("broken.json") << "{\n  \"objects\": [\n    {\"name\": }\n]}";
-  expect_failure(run({"--scene", "broken.json"}),
-                 "broken.json: line 3, column 14: invalid JSON");
-  std::ofstream("cone.json")
-      << R"({"objects": [{"name": "a", "shape": "sphere", "position": [0, 0, 0]},
-                         {"name": "b", "shape": "cone", "position": [0, 0, 0]}]})";
-  expect_failure(run({"--scene", "cone.json"}), "cone.json: objects[1].shape");
-  std::ofstream("seed.json")
-      << R"({"objects": [], "shader": {"seed": 4294967296}})";
-  expect_failure(run({"--scene", "seed.json"}), "seed.json: shader.seed");
-  expect_failure(run({"--scene", "no_such_scene.json"}),
-                 "no_such_scene.json: cannot read the scene file");
+// Names reach a person's terminal quoted and escaped, never raw.
+TEST(ReferenceHostErrors, NamesArePrintedEscaped) {
+  std::ofstream("names.json", std::ios::binary) << R"({"objects": [
+      {"name": "x\n\u001b[2J\u0000y", "shape": "sphere", "position": [0, 0, 0]},
+      {"name": "x\n\u001b[2J\u0000y", "shape": "sphere", "position": [2, 0, 0]}]})";
+  const Outcome outcome = run({"--scene", "names.json", "--size", "16x16",
+                               "--out", "names.png", "--manifest", "n.json"});
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_NE(outcome.out.find(R"("x\n\u001b[2J\u0000y", "x\n\u001b[2J\u0000y")"),
+            std::string::npos)
+      << outcome.out;
+  EXPECT_EQ(outcome.out.find('\x1b'), std::string::npos);
 }
 
-TEST(ReferenceHostErrors, UnwritableOutputLeavesNothingBehind) {
-  std::remove("kept.json");
-  expect_failure(render_small("no_such_dir/out"),
-                 "cannot write no_such_dir/out.png");
-  expect_failure(run({"--scene", data_file("small_scene.json"), "--out",
-                      "kept.png", "--manifest", "no_such_dir/m.json"}),
-                 "cannot write no_such_dir/m.json");
-  EXPECT_FALSE(exists("no_such_dir/m.json.partial"));
-  EXPECT_FALSE(exists("kept.json"));
-}
-
-TEST(ReferenceHostErrors, BadOptions) {
-  expect_failure(run({"--samples", "0"}), "--samples");
-  expect_failure(run({"--size", "12by4"}), "--size must be WIDTHxHEIGHT");
-  expect_failure(run({"--bogus"}), "--bogus");
+// A bare file name is the file in the current folder, as a person expects.
+TEST(ReferenceHostErrors, BareLibraryNameIsInTheCurrentFolder) {
+  const std::string library = module_path("ravelTint");
+  const std::string copy =
+      "copied_" + library.substr(library.find_last_of("/\\") + 1);
+  if (!exists(copy)) std::filesystem::copy_file(library, copy);
+  const Outcome outcome = render_small("bare", {"--library", copy});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
 }
 
 }  // namespace

@@ -2,31 +2,31 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <map>
+
+#include "tools/refhost/progress.h"
+#include "tools/refhost/render.h"
 
 namespace refhost {
 
-std::vector<CollisionGroup> collision_groups(
-    const std::vector<ObjectColour>& objects) {
-  std::map<std::vector<std::int32_t>, std::vector<std::size_t>> by_seeds;
+namespace {
+
+// Objects with equal keys, in groups of two or more, ordered by their first
+// objects.
+template <typename Group, typename Key>
+std::vector<Group> group_by(const std::vector<ObjectColour>& objects, Key key) {
+  std::map<decltype(key(objects.front())), std::vector<std::size_t>> members;
   for (std::size_t i = 0; i < objects.size(); ++i)
-    by_seeds[objects[i].seeds].push_back(i);
-  std::vector<CollisionGroup> groups;
-  for (auto& [seeds, members] : by_seeds)
-    if (members.size() > 1) groups.push_back({seeds, members});
+    members[key(objects[i])].push_back(i);
+  std::vector<Group> groups;
+  for (auto& [value, indices] : members)
+    if (indices.size() > 1) groups.push_back({value, indices});
   std::sort(groups.begin(), groups.end(), [](const auto& a, const auto& b) {
     return a.objects.front() < b.objects.front();
   });
   return groups;
 }
-
-bool is_grey(const std::vector<std::int32_t>& seeds) {
-  for (std::int32_t seed : seeds)
-    if (seed != seeds.front()) return false;
-  return true;
-}
-
-namespace {
 
 std::int32_t nth_seed(std::int32_t first, int n) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(first) +
@@ -35,20 +35,46 @@ std::int32_t nth_seed(std::int32_t first, int n) {
 
 }  // namespace
 
+Groups find_groups(const std::vector<ObjectColour>& objects) {
+  if (objects.empty()) return {};
+  return {group_by<CollisionGroup>(
+              objects, [](const ObjectColour& o) { return o.seeds; }),
+          group_by<ColourGroup>(objects, [](const ObjectColour& o) {
+            return hex_colour(o.colour);
+          })};
+}
+
+std::string hex_colour(const host::Colour& colour) {
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "#%02x%02x%02x", to_byte(colour.red),
+                to_byte(colour.green), to_byte(colour.blue));
+  return hex;
+}
+
+bool is_grey(const std::vector<std::int32_t>& seeds) {
+  for (std::int32_t seed : seeds)
+    if (seed != seeds.front()) return false;
+  return true;
+}
+
 SeedChoice search_seed(const Shader& shader, Database& database,
                        std::int32_t first, int count) {
   SeedChoice best{first, SIZE_MAX, SIZE_MAX};
+  Progress progress("searching seeds", count);
   for (int n = 0; n < count; ++n) {
     const std::int32_t seed = nth_seed(first, n);
     database.set_seed(seed);
-    const auto groups =
-        collision_groups(probe_objects(shader, database.size()));
+    const Groups groups = find_groups(probe_objects(shader, database.size()));
     std::size_t grouped = 0;
-    for (const auto& group : groups) grouped += group.objects.size();
-    if (groups.size() < best.groups ||
-        (groups.size() == best.groups && grouped < best.grouped_objects))
-      best = {seed, groups.size(), grouped};
+    for (const auto& group : groups.seeds) grouped += group.objects.size();
+    for (const auto& group : groups.colours) grouped += group.objects.size();
+    const std::size_t total = groups.seeds.size() + groups.colours.size();
+    if (total < best.groups ||
+        (total == best.groups && grouped < best.grouped_objects))
+      best = {seed, total, grouped};
+    progress.advance();
   }
+  progress.finish();
   database.set_seed(first);
   return best;
 }

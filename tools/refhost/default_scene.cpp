@@ -10,7 +10,7 @@ namespace {
 constexpr const char* kStillLife = R"json({
   "camera": {"position": [0, 4.6, 9.5], "look_at": [0, 1.5, -1], "fov": 40},
   "image": {"width": 640, "height": 360},
-  "shader": {"seed": 3, "grayscale": false},
+  "shader": {"seed": 37, "grayscale": false},
   "objects": [
     {"name": "floor", "shape": "plane", "position": [0, 0, 0], "size": [40, 1, 40]},
     {"name": "wall_back", "shape": "box", "position": [0, 4, -5], "size": [40, 8, 0.2]},

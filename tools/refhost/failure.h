@@ -10,4 +10,9 @@ struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A failure that the command line alone causes (exit status 2).
+struct UsageFailure : Failure {
+  using Failure::Failure;
+};
+
 }  // namespace refhost

@@ -1,5 +1,6 @@
 #include "tools/refhost/library.h"
 
+#include <filesystem>
 #include <fstream>
 
 #include "tools/refhost/failure.h"
@@ -32,7 +33,10 @@ std::string default_library_path() {
 }
 
 Library load_library(const std::string& path) {
-  void* module = platform::load(path);
+  // A bare file name means the one in the current folder, as a person expects;
+  // the system's loader would search its own folders for it instead.
+  const std::string absolute = std::filesystem::absolute(path).string();
+  void* module = platform::load(absolute);
   if (!module)
     throw Failure("cannot load the library " + path + ": " +
                   platform::load_error());

@@ -1,23 +1,43 @@
 #include "tools/refhost/options.h"
 
 #include <CLI/CLI.hpp>
-#include <cstdio>
+#include <charconv>
+#include <string_view>
+
+#include "tools/refhost/scene.h"
 
 namespace refhost {
 
 namespace {
 
-// "WIDTHxHEIGHT", each from 1 to 16384.
+// A whole number from 1 to kMaxImageSide, all of `text`.
+bool parse_side(std::string_view text, int& side) {
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, side);
+  return error == std::errc() && stop == end && side >= 1 &&
+         side <= kMaxImageSide;
+}
+
+// "WIDTHxHEIGHT", each from 1 to kMaxImageSide.
 std::string parse_size(const std::string& text,
                        std::optional<std::pair<int, int>>& size) {
+  const std::size_t x = text.find('x');
   int width = 0, height = 0;
-  char x = 0, rest = 0;
-  if (std::sscanf(text.c_str(), "%d%c%d%c", &width, &x, &height, &rest) != 3 ||
-      x != 'x' || width < 1 || height < 1 || width > 16384 || height > 16384)
-    return "--size must be WIDTHxHEIGHT, each from 1 to 16384";
+  if (x == std::string::npos ||
+      !parse_side(std::string_view(text).substr(0, x), width) ||
+      !parse_side(std::string_view(text).substr(x + 1), height))
+    return "--size must be WIDTHxHEIGHT, each a whole number from 1 to " +
+           std::to_string(kMaxImageSide);
   size = std::make_pair(width, height);
   return "";
 }
+
+// An option given with an empty value would silently mean its default.
+const CLI::Validator kNotEmpty(
+    [](const std::string& value) {
+      return value.empty() ? std::string("must not be empty") : std::string();
+    },
+    "", "NOT EMPTY");
 
 }  // namespace
 
@@ -32,27 +52,38 @@ std::optional<int> parse_options(int argc, const char* const* argv,
   });
   std::string size;
   app.add_option("--scene", options.scene_path,
-                 "JSON scene file (default: the built-in still life)");
+                 "JSON scene file (default: the built-in still life)")
+      ->check(kNotEmpty);
   app.add_option("--seed", options.seed,
                  "the shader's seed, re-rolls every colour (default: the "
-                 "scene's)");
+                 "scene's)")
+      ->check(kNotEmpty);
   app.add_flag("--grayscale", options.grayscale, "grey colours only");
-  app.add_option("--size", size, "image size as WIDTHxHEIGHT");
+  app.add_option("--size", size, "image size as WIDTHxHEIGHT")
+      ->check(kNotEmpty);
   app.add_option("--samples", options.samples,
                  "N: N×N samples per pixel, averaged")
       ->check(CLI::Range(1, 16));
   app.add_option("--threads", options.threads, "threads (default: every core)")
       ->check(CLI::Range(0, 1024));
   app.add_option("--library", options.library_path,
-                 "the shader library (default: beside this program)");
+                 "the shader library (default: beside this program)")
+      ->check(kNotEmpty);
   app.add_option("--out", options.out, "the object-ID image (PNG)")
-      ->capture_default_str();
+      ->capture_default_str()
+      ->check(kNotEmpty);
   app.add_option("--manifest", options.manifest,
                  "the JSON manifest of every object's colour")
-      ->capture_default_str();
+      ->capture_default_str()
+      ->check(kNotEmpty);
+  app.add_option("--exr", options.exr,
+                 "also an OpenEXR image: RGBA as 32-bit float, premultiplied, "
+                 "with the manifest in its header (Linux builds)")
+      ->check(kNotEmpty);
   app.add_option("--search", options.search,
                  "try N seeds from --seed on and render with the one that "
-                 "leaves the fewest groups of same-coloured objects")
+                 "leaves the fewest groups of objects that share their seeds "
+                 "or their colour")
       ->check(CLI::Range(0, 1000000));
   try {
     app.parse(argc, argv);
@@ -61,7 +92,8 @@ std::optional<int> parse_options(int argc, const char* const* argv,
       if (!error.empty()) throw CLI::ValidationError(error);
     }
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    // --help exits 0; every mistake on the command line exits 2.
+    return app.exit(e) == 0 ? 0 : kUsageError;
   }
   return std::nullopt;
 }

@@ -12,6 +12,7 @@ struct Options {
   std::string library_path;  // empty: beside this program
   std::string out = "objectid.png";
   std::string manifest = "objectid.json";
+  std::string exr;  // empty: no EXR image
   std::optional<std::int32_t> seed;
   bool grayscale = false;
   std::optional<std::pair<int, int>> size;
@@ -19,6 +20,11 @@ struct Options {
   int threads = 0;  // 0: every core
   int search = 0;   // seeds to try; 0: no search
 };
+
+// Exit statuses: a mistake on the command line, and a failure after it (a
+// scene, the library, an output).
+inline constexpr int kUsageError = 2;
+inline constexpr int kFailure = 1;
 
 // Parses the command line. Returns the exit status when the program should
 // stop at once (after --help, or a bad option, which it reports).

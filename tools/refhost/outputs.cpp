@@ -1,12 +1,7 @@
 #include "tools/refhost/outputs.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <nlohmann/json.hpp>
-
-#include "tools/refhost/failure.h"
-#include "tools/refhost/platform.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
@@ -34,13 +29,6 @@ std::string png_bytes(const Image& image) {
   return bytes;
 }
 
-std::string hex_colour(const host::Colour& colour) {
-  char hex[8];
-  std::snprintf(hex, sizeof hex, "#%02x%02x%02x", to_byte(colour.red),
-                to_byte(colour.green), to_byte(colour.blue));
-  return hex;
-}
-
 std::string manifest_text(const ManifestInput& input) {
   using nlohmann::ordered_json;
   ordered_json objects = ordered_json::array();
@@ -54,13 +42,18 @@ std::string manifest_text(const ManifestInput& input) {
                        {"hex", hex_colour(c)},
                        {"grey", is_grey(o.seeds)}});
   }
-  ordered_json groups = ordered_json::array();
-  for (const CollisionGroup& g : input.groups) {
+  auto names_of = [&](const std::vector<std::size_t>& members) {
     ordered_json names = ordered_json::array();
-    for (std::size_t i : g.objects)
-      names.push_back(input.scene.objects[i].name);
-    groups.push_back({{"seeds", g.seeds}, {"objects", names}});
-  }
+    for (std::size_t i : members) names.push_back(input.scene.objects[i].name);
+    return names;
+  };
+  ordered_json seed_groups = ordered_json::array();
+  for (const CollisionGroup& g : input.groups.seeds)
+    seed_groups.push_back(
+        {{"seeds", g.seeds}, {"objects", names_of(g.objects)}});
+  ordered_json colour_groups = ordered_json::array();
+  for (const ColourGroup& g : input.groups.colours)
+    colour_groups.push_back({{"hex", g.hex}, {"objects", names_of(g.objects)}});
   const ordered_json manifest = {
       {"shader",
        {{"name", "ravelTint"},
@@ -73,27 +66,10 @@ std::string manifest_text(const ManifestInput& input) {
         {"samples_per_pixel",
          input.settings.samples * input.settings.samples}}},
       {"objects", objects},
-      {"collisions", groups}};
-  return manifest.dump(2) + "\n";
-}
-
-void write_atomically(const std::string& path, const std::string& bytes) {
-  const std::string temporary = path + ".partial";
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (!file)
-    throw Failure("cannot write " + path + ": " + std::strerror(errno));
-  const bool written =
-      std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const int error = errno;
-  if (std::fclose(file) != 0 || !written) {
-    std::remove(temporary.c_str());
-    throw Failure("cannot write " + path + ": " + std::strerror(error));
-  }
-  const std::string rename_error = platform::replace_file(temporary, path);
-  if (!rename_error.empty()) {
-    std::remove(temporary.c_str());
-    throw Failure("cannot write " + path + ": " + rename_error);
-  }
+      {"collisions", seed_groups},
+      {"colour_groups", colour_groups}};
+  return manifest.dump(2, ' ', false, ordered_json::error_handler_t::replace) +
+         "\n";
 }
 
 }  // namespace refhost

@@ -25,9 +25,27 @@ std::string program_directory() {
 
 void* load(const std::string& path) { return LoadLibraryA(path.c_str()); }
 
-std::string load_error() {
-  return "system error " + std::to_string(GetLastError());
+// The system's own text for its error code, on one line.
+std::string system_message(DWORD code) {
+  char text[512] = {};
+  const DWORD n =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, code, 0, text, sizeof text, nullptr);
+  std::string message(text, n);
+  while (!message.empty() &&
+         (message.back() == '\n' || message.back() == '\r' ||
+          message.back() == ' ' || message.back() == '.'))
+    message.pop_back();
+  for (char& c : message)
+    if (c == '\r' || c == '\n') c = ' ';
+  // Texts such as "Bad EXE format for %1" expect the file's name inserted.
+  for (std::size_t at; (at = message.find("%1")) != std::string::npos;)
+    message.replace(at, 2, "the module");
+  const std::string number = "system error " + std::to_string(code);
+  return message.empty() ? number : message + " (" + number + ")";
 }
+
+std::string load_error() { return system_message(GetLastError()); }
 
 void* symbol(void* module, const char* name) {
   return reinterpret_cast<void*>(
@@ -39,10 +57,12 @@ void* own_module() { return GetModuleHandleA(nullptr); }
 std::string replace_file(const std::string& from, const std::string& to) {
   if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
     return "";
-  return "system error " + std::to_string(GetLastError());
+  return system_message(GetLastError());
 }
 
 bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
+
+unsigned long process_id() { return GetCurrentProcessId(); }
 
 #else
 
@@ -72,6 +92,8 @@ std::string replace_file(const std::string& from, const std::string& to) {
 }
 
 bool stderr_is_terminal() { return isatty(fileno(stderr)) != 0; }
+
+unsigned long process_id() { return static_cast<unsigned long>(getpid()); }
 
 #endif
 

@@ -27,4 +27,7 @@ std::string replace_file(const std::string& from, const std::string& to);
 
 bool stderr_is_terminal();
 
+// This process's number, which names its temporary files.
+unsigned long process_id();
+
 }  // namespace refhost::platform

@@ -1,5 +1,6 @@
-// A progress bar on standard error, shown only on a terminal and only once a
-// render has taken more than a moment.
+// Progress of a long step (a render, a seed search) on standard error, once
+// it has taken more than a moment: a bar on a terminal, and otherwise (a log,
+// a farm's job output) a line every few seconds.
 #pragma once
 
 #include <atomic>
@@ -10,15 +11,16 @@ namespace refhost {
 
 class Progress {
  public:
-  explicit Progress(int total);
+  Progress(const char* label, int total);
   void advance();  // one more unit done; any thread
   void finish();
 
  private:
   void draw(int done);
 
+  const char* const label_;
   const int total_;
-  const bool enabled_;
+  const bool terminal_;
   const std::chrono::steady_clock::time_point start_;
   std::atomic<int> done_{0};
   std::mutex drawing_;

@@ -14,7 +14,13 @@ namespace refhost {
 struct Image {
   int width = 0;
   int height = 0;
-  std::vector<std::uint8_t> rgba;  // alpha: the share of samples that hit
+  // Straight alpha, as PNG holds it: the average colour of the samples that
+  // hit an object, and the share of samples that hit as alpha.
+  std::vector<std::uint8_t> rgba;
+  // Premultiplied, as EXR holds it: the colours of all samples averaged
+  // (misses count as black) and the same share as alpha. A pixel that one
+  // object covers holds the shader's colour exactly. Kept only on request.
+  std::vector<float> premultiplied;
 };
 
 struct RenderSettings {
@@ -22,6 +28,7 @@ struct RenderSettings {
   int height = 360;
   int samples = 3;  // per side: samples × samples rays per pixel
   int threads = 1;
+  bool keep_float = false;  // fill Image::premultiplied too
 };
 
 // The shader's colour for a sample that hits `object`.

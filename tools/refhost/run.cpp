@@ -12,6 +12,7 @@
 #include "tools/refhost/outputs.h"
 #include "tools/refhost/raycast.h"
 #include "tools/refhost/render.h"
+#include "tools/refhost/scene_text.h"
 
 namespace refhost {
 
@@ -42,31 +43,57 @@ struct ActiveDatabase {
   ~ActiveDatabase() { set_active_database(nullptr); }
 };
 
-void report_collisions(const Scene& scene,
-                       const std::vector<CollisionGroup>& groups) {
-  if (groups.empty()) {
+std::string names_of(const Scene& scene,
+                     const std::vector<std::size_t>& objects) {
+  std::string names;
+  for (std::size_t i : objects)
+    names += (names.empty() ? "" : ", ") + json_quoted(scene.objects[i].name);
+  return names;
+}
+
+void report_groups(const Scene& scene, const Groups& groups) {
+  if (groups.seeds.empty()) {
     std::printf("  no two objects share their seeds\n");
-    return;
+  } else {
+    std::printf(
+        "  %zu group%s of objects share their seeds, so they get the same "
+        "colour in every renderer:\n",
+        groups.seeds.size(), groups.seeds.size() == 1 ? "" : "s");
+    for (const CollisionGroup& group : groups.seeds)
+      std::printf("    %s%s\n", names_of(scene, group.objects).c_str(),
+                  is_grey(group.seeds) ? " (the same grey)" : "");
   }
-  std::printf(
-      "  %zu group%s of objects share their seeds, so they get the "
-      "same colour in every renderer:\n",
-      groups.size(), groups.size() == 1 ? "" : "s");
-  for (const CollisionGroup& group : groups) {
-    std::string names;
-    for (std::size_t i : group.objects)
-      names += (names.empty() ? "" : ", ") + scene.objects[i].name;
-    std::printf("    %s%s\n", names.c_str(),
-                is_grey(group.seeds) ? " (the same grey)" : "");
+  if (groups.colours.empty()) {
+    std::printf("  no two objects share a colour in this image\n");
+  } else {
+    std::printf("  %zu group%s of objects share a colour in this image:\n",
+                groups.colours.size(), groups.colours.size() == 1 ? "" : "s");
+    for (const ColourGroup& group : groups.colours)
+      std::printf("    %s: %s\n", group.hex.c_str(),
+                  names_of(scene, group.objects).c_str());
   }
 }
 
+// The files the options ask for, before their bytes are known.
+std::vector<OutputFile> outputs_for(const Options& options) {
+  std::vector<OutputFile> outputs = {{"--out", options.out, {}},
+                                     {"--manifest", options.manifest, {}}};
+  if (!options.exr.empty()) outputs.push_back({"--exr", options.exr, {}});
+  return outputs;
+}
+
 void render_scene(const Options& options) {
+  if (!options.exr.empty() && !exr_available())
+    throw UsageFailure("--exr: this build of refhost has no OpenEXR support");
+  std::vector<OutputFile> outputs = outputs_for(options);
+  check_outputs(outputs, options.scene_path);
   Scene scene = scene_for(options);
-  const RenderSettings settings = settings_for(options, scene);
+  RenderSettings settings = settings_for(options, scene);
+  settings.keep_float = !options.exr.empty();
   const Library library =
       load_library(options.library_path.empty() ? default_library_path()
                                                 : options.library_path);
+  remove_stale_temporaries(outputs);
   Database database(scene, scene.seed, scene.grayscale);
   ActiveDatabase active(database);
   const Shader shader(library, database);
@@ -82,7 +109,7 @@ void render_scene(const Options& options) {
   }
 
   const auto objects = probe_objects(shader, database.size());
-  const auto groups = collision_groups(objects);
+  const Groups groups = find_groups(objects);
   const Tracer tracer(scene, settings.width, settings.height);
   const Image image = render(tracer, settings, [&](std::size_t object) {
     return shader.shade(object);
@@ -91,16 +118,17 @@ void render_scene(const Options& options) {
     throw Failure("the render ended with " + std::to_string(database.pins()) +
                   " pins still held");
 
-  write_atomically(options.out, png_bytes(image));
-  write_atomically(options.manifest,
-                   manifest_text({scene, settings, objects, groups}));
+  outputs[0].bytes = png_bytes(image);
+  outputs[1].bytes = manifest_text({scene, settings, objects, groups});
+  if (outputs.size() > 2) outputs[2].bytes = exr_bytes(image, outputs[1].bytes);
+  commit_outputs(outputs);
   std::printf("rendered %zu objects at %dx%d, %d samples per pixel\n",
               scene.objects.size(), settings.width, settings.height,
               settings.samples * settings.samples);
-  std::printf("  image:    %s\n  manifest: %s\n",
-              std::filesystem::absolute(options.out).string().c_str(),
-              std::filesystem::absolute(options.manifest).string().c_str());
-  report_collisions(scene, groups);
+  for (const OutputFile& output : outputs)
+    std::printf("  %-9s %s\n", (output.option.substr(2) + ":").c_str(),
+                std::filesystem::absolute(output.path).string().c_str());
+  report_groups(scene, groups);
 }
 
 }  // namespace
@@ -110,12 +138,12 @@ int run(int argc, const char* const* argv) {
   if (const auto status = parse_options(argc, argv, options)) return *status;
   try {
     render_scene(options);
-  } catch (const Failure& failure) {
+  } catch (const UsageFailure& failure) {
     std::fprintf(stderr, "refhost: error: %s\n", failure.what());
-    return 1;
+    return kUsageError;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "refhost: error: %s\n", e.what());
-    return 1;
+    return kFailure;
   }
   std::fflush(stdout);
   return 0;

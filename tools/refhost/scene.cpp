@@ -1,11 +1,12 @@
 #include "tools/refhost/scene.h"
 
-#include <fstream>
-#include <limits>
+#include <algorithm>
+#include <initializer_list>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <vector>
 
 #include "tools/refhost/failure.h"
+#include "tools/refhost/scene_text.h"
 
 namespace refhost {
 
@@ -25,6 +26,29 @@ const char* shape_name(Shape shape) {
 
 namespace {
 
+// Edits (insertions, deletions, substitutions, swaps of neighbours) that turn
+// one key into another, for "did you mean".
+std::size_t edit_distance(const std::string& a, const std::string& b) {
+  std::vector<std::vector<std::size_t>> d(
+      a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i)
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                          d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  return d[a.size()][b.size()];
+}
+
+std::string lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
 // Reads one JSON value into the scene, naming where a fault lies.
 class Reader {
  public:
@@ -35,9 +59,32 @@ class Reader {
     throw Failure(origin_ + ": " + where + ": " + what);
   }
 
+  // An object whose keys are all among `known`.
+  void expect_object(const json& value, const std::string& where,
+                     std::initializer_list<const char*> known) const {
+    if (!value.is_object()) fail(where, "expected an object");
+    for (const auto& item : value.items()) {
+      std::string closest;
+      std::size_t best = 3;  // at most two edits away, ignoring case
+      for (const char* key : known) {
+        if (item.key() == key) {
+          closest.clear();
+          best = 0;
+          break;
+        }
+        const std::size_t d = edit_distance(lower(item.key()), lower(key));
+        if (d < best) best = d, closest = key;
+      }
+      if (best == 0) continue;
+      fail(where, "unknown key " + json_quoted(item.key()) +
+                      (closest.empty()
+                           ? ""
+                           : " (did you mean " + json_quoted(closest) + "?)"));
+    }
+  }
+
   const json& member(const json& object, const char* key,
                      const std::string& where) const {
-    if (!object.is_object()) fail(where, "expected an object");
     auto it = object.find(key);
     if (it == object.end()) fail(where, std::string("missing \"") + key + "\"");
     return *it;
@@ -52,9 +99,9 @@ class Reader {
                        std::int64_t low, std::int64_t high) const {
     if (!value.is_number_integer()) fail(where, "expected a whole number");
     const auto n = value.get<std::int64_t>();
-    if (value.is_number_unsigned() && value.get<std::uint64_t>() > INT64_MAX)
-      fail(where, "out of range");
-    if (n < low || n > high)
+    if ((value.is_number_unsigned() &&
+         value.get<std::uint64_t>() > INT64_MAX) ||
+        n < low || n > high)
       fail(where, "must be from " + std::to_string(low) + " to " +
                       std::to_string(high));
     return n;
@@ -69,13 +116,20 @@ class Reader {
 
   // A size is a positive number (all three edges) or [x, y, z].
   Vec3 size(const json& value, const std::string& where) const {
-    const Vec3 s = value.is_array()
-                       ? vec3(value, where)
-                       : Vec3{number(value, where), number(value, where),
-                              number(value, where)};
-    for (double edge : s)
-      if (!(edge > 0) || edge > 1e9) fail(where, "sizes must be positive");
-    return s;
+    if (value.is_array()) {
+      const Vec3 s = vec3(value, where);
+      for (int i = 0; i < 3; ++i)
+        check_edge(s[i], where + "[" + std::to_string(i) + "]");
+      return s;
+    }
+    const double edge = number(value, where);
+    check_edge(edge, where);
+    return {edge, edge, edge};
+  }
+
+  void check_edge(double edge, const std::string& where) const {
+    if (!(edge > 0)) fail(where, "sizes must be greater than 0");
+    if (edge > kMaxSize) fail(where, "sizes must be at most 1e9");
   }
 
   Shape shape(const json& value, const std::string& where) const {
@@ -86,16 +140,18 @@ class Reader {
   }
 
   Object object(const json& value, const std::string& where) const {
+    expect_object(value, where, {"name", "shape", "position", "size", "seed"});
     Object o;
     const json& name = member(value, "name", where);
     if (!name.is_string()) fail(where + ".name", "expected a string");
     o.name = name.get<std::string>();
     o.shape = shape(member(value, "shape", where), where + ".shape");
     o.position = vec3(member(value, "position", where), where + ".position");
-    if (value.contains("size")) o.size = size(value["size"], where + ".size");
-    if (o.shape == Shape::kSphere && value.contains("size") &&
-        value["size"].is_array())
-      fail(where + ".size", "a sphere's size is its radius, one number");
+    if (value.contains("size")) {
+      if (o.shape == Shape::kSphere && value["size"].is_array())
+        fail(where + ".size", "a sphere's size is its radius, one number");
+      o.size = size(value["size"], where + ".size");
+    }
     if (value.contains("seed"))
       o.seed = static_cast<std::int32_t>(
           integer(value["seed"], where + ".seed", INT32_MIN, INT32_MAX));
@@ -103,6 +159,7 @@ class Reader {
   }
 
   Camera camera(const json& value) const {
+    expect_object(value, "camera", {"position", "look_at", "fov"});
     Camera c;
     if (value.contains("position"))
       c.position = vec3(value["position"], "camera.position");
@@ -118,7 +175,28 @@ class Reader {
     return c;
   }
 
+  void image(const json& value, Scene& s) const {
+    expect_object(value, "image", {"width", "height"});
+    s.width = static_cast<int>(integer(member(value, "width", "image"),
+                                       "image.width", 1, kMaxImageSide));
+    s.height = static_cast<int>(integer(member(value, "height", "image"),
+                                        "image.height", 1, kMaxImageSide));
+  }
+
+  void shader(const json& value, Scene& s) const {
+    expect_object(value, "shader", {"seed", "grayscale"});
+    if (value.contains("seed"))
+      s.seed = static_cast<std::int32_t>(
+          integer(value["seed"], "shader.seed", INT32_MIN, INT32_MAX));
+    if (value.contains("grayscale")) {
+      if (!value["grayscale"].is_boolean())
+        fail("shader.grayscale", "expected true or false");
+      s.grayscale = value["grayscale"].get<bool>();
+    }
+  }
+
   Scene scene(const json& root) const {
+    expect_object(root, "scene", {"objects", "camera", "image", "shader"});
     Scene s;
     const json& objects = member(root, "objects", "scene");
     if (!objects.is_array()) fail("objects", "expected an array");
@@ -126,24 +204,8 @@ class Reader {
       s.objects.push_back(
           object(objects[i], "objects[" + std::to_string(i) + "]"));
     if (root.contains("camera")) s.camera = camera(root["camera"]);
-    if (root.contains("image")) {
-      const json& image = root["image"];
-      s.width = static_cast<int>(
-          integer(member(image, "width", "image"), "image.width", 1, 16384));
-      s.height = static_cast<int>(
-          integer(member(image, "height", "image"), "image.height", 1, 16384));
-    }
-    if (root.contains("shader")) {
-      const json& shader = root["shader"];
-      if (shader.contains("seed"))
-        s.seed = static_cast<std::int32_t>(
-            integer(shader["seed"], "shader.seed", INT32_MIN, INT32_MAX));
-      if (shader.contains("grayscale")) {
-        if (!shader["grayscale"].is_boolean())
-          fail("shader.grayscale", "expected true or false");
-        s.grayscale = shader["grayscale"].get<bool>();
-      }
-    }
+    if (root.contains("image")) image(root["image"], s);
+    if (root.contains("shader")) shader(root["shader"], s);
     return s;
   }
 
@@ -151,43 +213,14 @@ class Reader {
   std::string origin_;
 };
 
-// "line L, column C" of a byte offset, for parse errors.
-std::string place_of(const std::string& text, std::size_t offset) {
-  std::size_t line = 1, column = 1;
-  for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      column = 1;
-    } else {
-      ++column;
-    }
-  }
-  return "line " + std::to_string(line) + ", column " + std::to_string(column);
-}
-
 }  // namespace
 
 Scene parse_scene(const std::string& text, const std::string& origin) {
-  json root;
-  try {
-    root = json::parse(text);
-  } catch (const json::parse_error& e) {
-    // The parser's offset is one past the byte it stopped at.
-    const std::size_t at = e.byte > 0 ? e.byte - 1 : 0;
-    std::string what = e.what();
-    what = what.substr(what.find_last_of(':') + 1);
-    throw Failure(origin + ": " + place_of(text, at) +
-                  ": invalid JSON:" + what);
-  }
-  return Reader(origin).scene(root);
+  return Reader(origin).scene(parse_json(text, origin));
 }
 
 Scene load_scene(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw Failure(path + ": cannot read the scene file");
-  std::ostringstream text;
-  text << file.rdbuf();
-  return parse_scene(text.str(), path);
+  return parse_scene(read_scene_file(path), path);
 }
 
 }  // namespace refhost

@@ -12,6 +12,10 @@ namespace refhost {
 
 using Vec3 = std::array<double, 3>;
 
+// Limits of a scene: the largest size of an object, and of an image side.
+inline constexpr double kMaxSize = 1e9;
+inline constexpr int kMaxImageSide = 16384;
+
 enum class Shape { kSphere, kBox, kPlane };
 
 struct Object {

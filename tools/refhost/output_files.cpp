@@ -1,0 +1,119 @@
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "tools/refhost/failure.h"
+#include "tools/refhost/outputs.h"
+#include "tools/refhost/platform.h"
+
+namespace refhost {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Where a path really leads: symbolic links are followed, so that the file
+// they name is written and the link itself stays.
+fs::path destination_of(const std::string& path) {
+  std::error_code error;
+  const fs::path resolved = fs::weakly_canonical(fs::absolute(path), error);
+  return error ? fs::absolute(path) : resolved;
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+  std::error_code error;
+  if (fs::exists(a, error) && fs::exists(b, error))
+    return fs::equivalent(a, b, error);
+  return destination_of(a) == destination_of(b);
+}
+
+// The temporaries of one destination: "<name>.refhost-<process>.partial".
+std::string temporary_prefix(const fs::path& destination) {
+  return destination.filename().string() + ".refhost-";
+}
+
+fs::path temporary_of(const fs::path& destination) {
+  return destination.parent_path() /
+         (temporary_prefix(destination) +
+          std::to_string(platform::process_id()) + ".partial");
+}
+
+void write_file(const fs::path& path, const std::string& bytes,
+                const std::string& shown) {
+  std::FILE* file = std::fopen(path.string().c_str(), "wb");
+  if (!file)
+    throw Failure("cannot write " + shown + ": " + std::strerror(errno));
+  const bool written =
+      std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  const int error = errno;
+  if (std::fclose(file) != 0 || !written) {
+    std::remove(path.string().c_str());
+    throw Failure("cannot write " + shown + ": " + std::strerror(error));
+  }
+}
+
+}  // namespace
+
+void check_outputs(const std::vector<OutputFile>& outputs,
+                   const std::string& scene_path) {
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const OutputFile& output = outputs[i];
+    const std::string named = output.option + " " + output.path;
+    if (!scene_path.empty() && same_file(output.path, scene_path))
+      throw UsageFailure(named + ": is the scene file");
+    for (std::size_t j = 0; j < i; ++j)
+      if (same_file(output.path, outputs[j].path))
+        throw UsageFailure(named + ": is also " + outputs[j].option);
+    std::error_code error;
+    const fs::file_status status = fs::status(output.path, error);
+    if (fs::exists(status) && !fs::is_regular_file(status))
+      throw UsageFailure(named +
+                         ": exists and is not a regular file; refhost "
+                         "replaces regular files only");
+  }
+}
+
+void remove_stale_temporaries(const std::vector<OutputFile>& outputs) {
+  for (const OutputFile& output : outputs) {
+    const fs::path destination = destination_of(output.path);
+    const std::string prefix = temporary_prefix(destination);
+    std::error_code error;
+    for (const auto& entry :
+         fs::directory_iterator(destination.parent_path(), error)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind(prefix, 0) == 0 && name.size() > prefix.size() + 8 &&
+          name.compare(name.size() - 8, 8, ".partial") == 0 &&
+          entry.is_regular_file(error))
+        fs::remove(entry.path(), error);
+    }
+  }
+}
+
+void commit_outputs(const std::vector<OutputFile>& outputs) {
+  std::vector<fs::path> temporaries;
+  auto discard = [&] {
+    for (const fs::path& temporary : temporaries)
+      std::remove(temporary.string().c_str());
+  };
+  try {
+    for (const OutputFile& output : outputs) {
+      temporaries.push_back(temporary_of(destination_of(output.path)));
+      write_file(temporaries.back(), output.bytes, output.path);
+    }
+  } catch (...) {
+    discard();
+    throw;
+  }
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const std::string error = platform::replace_file(
+        temporaries[i].string(), destination_of(outputs[i].path).string());
+    if (!error.empty()) {
+      temporaries.erase(temporaries.begin(), temporaries.begin() + i);
+      discard();
+      throw Failure("cannot write " + outputs[i].path + ": " + error);
+    }
+  }
+}
+
+}  // namespace refhost
