@@ -23,7 +23,7 @@ struct Host {
   void* (*phen_eval)(host::State*, void*);
   void* (*db_access)(host::Tag);
   void (*db_unpin)(host::Tag);
-  const char* (*tag_lookup)(host::Tag);
+  char* (*tag_lookup)(host::Tag);
   void (*srandom)(std::int32_t);
   float (*random)();
   float (*noise_1d)(float);
@@ -102,10 +102,17 @@ void BM_Shader(benchmark::State& state) {
 }
 BENCHMARK(BM_Shader)->Arg(8)->Arg(32)->Arg(128);
 
-// The floor: what any shader must do, written inline, calling the renderer
-// directly.
-host::Colour shade_floor(const Host& h, host::StateLayout& s,
-                         shader::Parameters& parameters) {
+// The floors: what any shader must do, written inline, calling the renderer
+// directly. Both read the parameters and the name alike.
+struct FloorName {
+  std::int32_t seed;
+  bool grayscale;
+  const char* name;
+  std::size_t length;
+};
+
+FloorName floor_name(const Host& h, host::StateLayout& s,
+                     shader::Parameters& parameters) {
   // A parameter is read through the renderer only when it is connected.
   auto parameter = [&](std::int32_t* value) {
     const std::int32_t offset = s.shader->connection_offset;
@@ -123,25 +130,64 @@ host::Colour shade_floor(const Host& h, host::StateLayout& s,
       static_cast<const host::InstanceLayout*>(h.db_access(s.instance));
   const char* name = h.tag_lookup(record->item);
   h.db_unpin(s.instance);
-  const std::size_t length = std::strlen(name);
+  return {seed, grayscale, name, std::strlen(name)};
+}
+
+float floor_channel(const Host& h, std::uint32_t hash) {
+  h.srandom(shader::random_seed_from_hash(hash));
+  return h.random();
+}
+
+// The straightforward floor: one pass over the name per channel.
+[[gnu::noinline]] host::Colour shade_floor(const Host& h, host::StateLayout& s,
+                                           shader::Parameters& parameters) {
+  const FloorName n = floor_name(h, s, parameters);
+  const auto seed = static_cast<std::uint32_t>(n.seed);
   float channel[3];
   const std::uint32_t offsets[3] = {11, 21, 31};
-  for (int c = 0; c < (grayscale ? 1 : 3); ++c) {
-    h.srandom(shader::random_seed_from_hash(shader::murmur2(
-        name, length, static_cast<std::uint32_t>(seed) + offsets[c])));
-    channel[c] = h.random();
-  }
+  for (int c = 0; c < (n.grayscale ? 1 : 3); ++c)
+    channel[c] =
+        floor_channel(h, shader::murmur2(n.name, n.length, seed + offsets[c]));
   return {channel[0], channel[1], channel[2], 1.0f};
 }
 
-void BM_ShaderFloor(benchmark::State& state) {
+// The fused floor: one pass over the name for all three channels.
+[[gnu::noinline]] host::Colour shade_fused_floor(
+    const Host& h, host::StateLayout& s, shader::Parameters& parameters) {
+  const FloorName n = floor_name(h, s, parameters);
+  const auto seed = static_cast<std::uint32_t>(n.seed);
+  if (n.grayscale) {
+    const float grey =
+        floor_channel(h, shader::murmur2(n.name, n.length, seed + 11));
+    return {grey, grey, grey, 1.0f};
+  }
+  const auto hashes = shader::murmur2_three(n.name, n.length,
+                                            {seed + 11, seed + 21, seed + 31});
+  return {floor_channel(h, hashes[0]), floor_channel(h, hashes[1]),
+          floor_channel(h, hashes[2]), 1.0f};
+}
+
+using Floor = host::Colour (*)(const Host&, host::StateLayout&,
+                               shader::Parameters&);
+
+// The floor is a template argument, so that it is called directly, as the
+// shader is.
+template <Floor floor>
+void shade_with(benchmark::State& state) {
   Scene scene(static_cast<std::size_t>(state.range(0)));
   const Host& h = bench_host();
   for (auto _ : state) {
-    host::Colour colour = shade_floor(h, scene.state, scene.parameters);
+    host::Colour colour = floor(h, scene.state, scene.parameters);
     benchmark::DoNotOptimize(colour);
   }
 }
+
+void BM_ShaderFusedFloor(benchmark::State& state) {
+  shade_with<shade_fused_floor>(state);
+}
+BENCHMARK(BM_ShaderFusedFloor)->Arg(8)->Arg(32)->Arg(128);
+
+void BM_ShaderFloor(benchmark::State& state) { shade_with<shade_floor>(state); }
 BENCHMARK(BM_ShaderFloor)->Arg(8)->Arg(32)->Arg(128);
 BENCHMARK(BM_ShaderFloor)->Arg(32)->Threads(1)->Threads(2)->UseRealTime();
 void BM_HostOnly(benchmark::State& state) {

@@ -21,7 +21,9 @@ HOST_EXPORT void* mi_phen_eval(host::State*, void* parameter) {
 }
 HOST_EXPORT void* mi_db_access(host::Tag) { return const_cast<void*>(record); }
 HOST_EXPORT void mi_db_unpin(host::Tag) {}
-HOST_EXPORT const char* mi_api_tag_lookup(host::Tag) { return name; }
+HOST_EXPORT char* mi_api_tag_lookup(host::Tag) {
+  return const_cast<char*>(name);
+}
 HOST_EXPORT void mi_srandom(std::int32_t seed) {
   generator = static_cast<std::uint32_t>(seed);
 }

@@ -8,6 +8,7 @@
 
 #include "host/api.h"
 #include "host/records.h"
+#include "shader/host_calls.h"
 #include "shader/murmur2.h"
 #include "shader/seed.h"
 
@@ -25,7 +26,7 @@ inline std::int32_t parameter_value(host::State* state,
   if (offset != 0 && host::read_field<host::Tag>(parameter, offset) != 0) {
     // A null address means the renderer could not evaluate it (or the
     // function is missing): the stored value stands.
-    if (const void* value = mi_phen_eval(state, parameter))
+    if (const void* value = RAVELTINT_HOST_CALL(mi_phen_eval)(state, parameter))
       return host::read_field<std::int32_t>(value, 0);
   }
   return *parameter;
@@ -34,26 +35,22 @@ inline std::int32_t parameter_value(host::State* state,
 // The name of the element that `instance` refers to, or null when it has none.
 // The instance is pinned only while its record is read.
 inline const char* element_name(host::Tag instance) {
-  const void* record = mi_db_access(instance);
+  const void* record = RAVELTINT_HOST_CALL(mi_db_access)(instance);
   const host::Tag item = record ? host::instance_item(record) : 0;
-  const char* name = item ? mi_api_tag_lookup(item) : nullptr;
-  mi_db_unpin(instance);
+  const char* name =
+      item ? RAVELTINT_HOST_CALL(mi_api_tag_lookup)(item) : nullptr;
+  RAVELTINT_HOST_CALL(mi_db_unpin)(instance);
   // The name belongs to the renderer's name table, not to the pinned record,
   // so it stays valid after the unpin.
   return name;
 }
 
-namespace detail {
-
-inline float draw_channel(const char* name, std::size_t length,
-                          std::int32_t seed, std::uint32_t offset) {
-  const std::uint32_t hash =
-      murmur2(name, length, channel_hash_seed(seed, offset));
-  mi_srandom(random_seed_from_hash(hash));
-  return mi_random();
+// One channel: the renderer's generator, seeded from the channel's hash, and
+// its first draw.
+inline float draw_channel(std::uint32_t hash) {
+  RAVELTINT_HOST_CALL(mi_srandom)(random_seed_from_hash(hash));
+  return RAVELTINT_HOST_CALL(mi_random)();
 }
-
-}  // namespace detail
 
 // The colour of a name (null: no name) for the shader's parameters.
 inline host::Colour derive_colour(const char* name, std::int32_t seed,
@@ -61,10 +58,20 @@ inline host::Colour derive_colour(const char* name, std::int32_t seed,
   // Elements without a name hash as the empty name: a stable colour too.
   if (!name) name = "";
   const std::size_t length = std::strlen(name);
-  const float red = detail::draw_channel(name, length, seed, kRedOffset);
-  if (grayscale) return {red, red, red, 1.0f};
-  const float green = detail::draw_channel(name, length, seed, kGreenOffset);
-  const float blue = detail::draw_channel(name, length, seed, kBlueOffset);
+  if (grayscale) {
+    const float grey = draw_channel(
+        murmur2(name, length, channel_hash_seed(seed, kRedOffset)));
+    return {grey, grey, grey, 1.0f};
+  }
+  // The three channel hashes of the name come from one pass over it; the
+  // renderer still sees one seed-and-draw pair per channel: red, green, blue.
+  const auto hashes = murmur2_three(name, length,
+                                    {channel_hash_seed(seed, kRedOffset),
+                                     channel_hash_seed(seed, kGreenOffset),
+                                     channel_hash_seed(seed, kBlueOffset)});
+  const float red = draw_channel(hashes[0]);
+  const float green = draw_channel(hashes[1]);
+  const float blue = draw_channel(hashes[2]);
   return {red, green, blue, 1.0f};
 }
 

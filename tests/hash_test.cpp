@@ -1,8 +1,10 @@
 // The name hash and the hash-to-seed conversion that every colour rests on.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -45,6 +47,41 @@ TEST(NameHash, MatchesTheReferenceValues) {
     ++rows;
   }
   EXPECT_GT(rows, 90);
+}
+
+// The published verification value: key i is the bytes 0, 1, ..., i - 1,
+// hashed with seed 256 - i; the 256 results, laid end to end as
+// little-endian words, hash with seed 0 to 0x27864C1E.
+TEST(NameHash, GivesThePublishedVerificationValue) {
+  unsigned char key[256];
+  unsigned char results[256 * 4];
+  for (int i = 0; i < 256; ++i) {
+    key[i] = static_cast<unsigned char>(i);
+    const std::uint32_t h = murmur2(key, i, 256 - i);
+    for (int b = 0; b < 4; ++b)
+      results[i * 4 + b] = static_cast<unsigned char>(h >> (8 * b));
+  }
+  EXPECT_EQ(murmur2(results, sizeof results, 0), 0x27864C1Eu);
+}
+
+// One pass for three seeds gives the three single hashes, for names of every
+// length (every tail case) at every alignment.
+TEST(NameHash, ThreeSeedsInOnePassMatchThreeHashes) {
+  std::mt19937 random(2024);
+  alignas(8) unsigned char buffer[300 + 8];
+  for (std::size_t length = 0; length <= 300; ++length) {
+    const std::size_t offset = random() % 8;
+    for (std::size_t i = 0; i < length; ++i)
+      buffer[offset + i] = static_cast<unsigned char>(random());
+    const std::array<std::uint32_t, 3> seeds = {
+        static_cast<std::uint32_t>(random()),
+        static_cast<std::uint32_t>(random()),
+        static_cast<std::uint32_t>(random())};
+    const auto hashes = shader::murmur2_three(buffer + offset, length, seeds);
+    for (int c = 0; c < 3; ++c)
+      EXPECT_EQ(hashes[c], murmur2(buffer + offset, length, seeds[c]))
+          << "length " << length << " offset " << offset << " seed " << c;
+  }
 }
 
 TEST(NameHash, ReadsBlocksAtAnyAlignment) {

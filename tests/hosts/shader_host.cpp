@@ -86,10 +86,11 @@ HOST_EXPORT void mi_db_unpin(host::Tag tag) {
 #endif
 
 #if OMIT_FUNCTION != 3
-HOST_EXPORT const char* mi_api_tag_lookup(host::Tag tag) {
+// The renderer hands out its names as char*, though callers must not write.
+HOST_EXPORT char* mi_api_tag_lookup(host::Tag tag) {
   note(kTagLookup, tag);
   const Element* element = find(tag);
-  return element ? element->name : nullptr;
+  return element ? const_cast<char*>(element->name) : nullptr;
 }
 #endif
 

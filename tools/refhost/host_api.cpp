@@ -37,8 +37,9 @@ RENDERER_API void* mi_db_access(host::Tag tag) {
 
 RENDERER_API void mi_db_unpin(host::Tag tag) { active->unpin(tag); }
 
-RENDERER_API const char* mi_api_tag_lookup(host::Tag tag) {
-  return active->name(tag);
+// Declared as the renderer declares it; the library only reads the name.
+RENDERER_API char* mi_api_tag_lookup(host::Tag tag) {
+  return const_cast<char*>(active->name(tag));
 }
 
 RENDERER_API void mi_srandom(std::int32_t seed) {
