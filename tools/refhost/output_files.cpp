@@ -53,6 +53,53 @@ void write_file(const fs::path& path, const std::string& bytes,
   }
 }
 
+// Moves each written temporary over its destination. The files of one run
+// belong together, so if one move fails (a file held open on Windows, say),
+// the destinations already replaced get their previous files back, and those
+// that did not exist before are removed.
+void move_into_place(const std::vector<OutputFile>& outputs,
+                     const std::vector<fs::path>& temporaries) {
+  std::vector<fs::path> destinations, previous;  // previous: "" if none
+  auto undo = [&] {
+    std::error_code error;
+    for (std::size_t j = 0; j < previous.size(); ++j) {
+      if (previous[j].empty())
+        fs::remove(destinations[j], error);
+      else
+        platform::replace_file(previous[j].string(), destinations[j].string());
+    }
+    for (std::size_t j = previous.size(); j < temporaries.size(); ++j)
+      fs::remove(temporaries[j], error);
+  };
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const fs::path destination = destination_of(outputs[i].path);
+    const fs::path aside =
+        destination.parent_path() /
+        (temporary_prefix(destination) +
+         std::to_string(platform::process_id()) + ".previous");
+    std::error_code ignored;
+    const bool existed = fs::exists(destination, ignored);
+    std::string error;
+    if (existed)
+      error = platform::replace_file(destination.string(), aside.string());
+    if (error.empty()) {
+      error =
+          platform::replace_file(temporaries[i].string(), destination.string());
+      if (!error.empty() && existed)
+        platform::replace_file(aside.string(), destination.string());
+    }
+    if (!error.empty()) {
+      undo();
+      throw Failure("cannot write " + outputs[i].path + ": " + error);
+    }
+    destinations.push_back(destination);
+    previous.push_back(existed ? aside : fs::path());
+  }
+  std::error_code ignored;
+  for (const fs::path& file : previous)
+    if (!file.empty()) fs::remove(file, ignored);
+}
+
 }  // namespace
 
 void check_outputs(const std::vector<OutputFile>& outputs,
@@ -92,28 +139,17 @@ void remove_stale_temporaries(const std::vector<OutputFile>& outputs) {
 
 void commit_outputs(const std::vector<OutputFile>& outputs) {
   std::vector<fs::path> temporaries;
-  auto discard = [&] {
-    for (const fs::path& temporary : temporaries)
-      std::remove(temporary.string().c_str());
-  };
   try {
     for (const OutputFile& output : outputs) {
       temporaries.push_back(temporary_of(destination_of(output.path)));
       write_file(temporaries.back(), output.bytes, output.path);
     }
   } catch (...) {
-    discard();
+    for (const fs::path& temporary : temporaries)
+      std::remove(temporary.string().c_str());
     throw;
   }
-  for (std::size_t i = 0; i < outputs.size(); ++i) {
-    const std::string error = platform::replace_file(
-        temporaries[i].string(), destination_of(outputs[i].path).string());
-    if (!error.empty()) {
-      temporaries.erase(temporaries.begin(), temporaries.begin() + i);
-      discard();
-      throw Failure("cannot write " + outputs[i].path + ": " + error);
-    }
-  }
+  move_into_place(outputs, temporaries);
 }
 
 }  // namespace refhost
