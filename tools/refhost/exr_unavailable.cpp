@@ -4,10 +4,13 @@
 
 namespace refhost {
 
-bool exr_available() { return false; }
+void require_exr_support() {
+  throw UsageFailure("--exr: this build of refhost has no OpenEXR support");
+}
 
 std::string exr_bytes(const Image&, const std::string&) {
-  throw UsageFailure("--exr: this build of refhost has no OpenEXR support");
+  require_exr_support();
+  return {};
 }
 
 }  // namespace refhost

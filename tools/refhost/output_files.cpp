@@ -28,15 +28,17 @@ bool same_file(const std::string& a, const std::string& b) {
   return destination_of(a) == destination_of(b);
 }
 
-// The temporaries of one destination: "<name>.refhost-<process>.partial".
+// This run's files beside a destination: "<name>.refhost-<process><suffix>",
+// the new content (".partial") and the previous file while it is moved aside
+// (".previous").
 std::string temporary_prefix(const fs::path& destination) {
   return destination.filename().string() + ".refhost-";
 }
 
-fs::path temporary_of(const fs::path& destination) {
+fs::path beside(const fs::path& destination, const char* suffix) {
   return destination.parent_path() /
          (temporary_prefix(destination) +
-          std::to_string(platform::process_id()) + ".partial");
+          std::to_string(platform::process_id()) + suffix);
 }
 
 void write_file(const fs::path& path, const std::string& bytes,
@@ -73,10 +75,7 @@ void move_into_place(const std::vector<OutputFile>& outputs,
   };
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     const fs::path destination = destination_of(outputs[i].path);
-    const fs::path aside =
-        destination.parent_path() /
-        (temporary_prefix(destination) +
-         std::to_string(platform::process_id()) + ".previous");
+    const fs::path aside = beside(destination, ".previous");
     std::error_code ignored;
     const bool existed = fs::exists(destination, ignored);
     std::string error;
@@ -141,7 +140,7 @@ void commit_outputs(const std::vector<OutputFile>& outputs) {
   std::vector<fs::path> temporaries;
   try {
     for (const OutputFile& output : outputs) {
-      temporaries.push_back(temporary_of(destination_of(output.path)));
+      temporaries.push_back(beside(destination_of(output.path), ".partial"));
       write_file(temporaries.back(), output.bytes, output.path);
     }
   } catch (...) {

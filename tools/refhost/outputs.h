@@ -23,11 +23,13 @@ struct ManifestInput {
 std::string png_bytes(const Image& image);
 std::string manifest_text(const ManifestInput& input);
 
+// Throws UsageFailure where the build has no OpenEXR (Windows), so that
+// --exr is refused before anything is rendered.
+void require_exr_support();
+
 // The OpenEXR image: RGBA as 32-bit float, premultiplied, with the manifest
-// in the header attribute "ravelTint/manifest". Throws Failure where the
-// build has no OpenEXR (Windows).
+// in the header attribute "ravelTint/manifest".
 std::string exr_bytes(const Image& image, const std::string& manifest);
-bool exr_available();
 
 // A file to write: the option that named it, its path and its bytes.
 struct OutputFile {

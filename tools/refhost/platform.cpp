@@ -25,6 +25,8 @@ std::string program_directory() {
 
 void* load(const std::string& path) { return LoadLibraryA(path.c_str()); }
 
+namespace {
+
 // The system's own text for its error code, on one line.
 std::string system_message(DWORD code) {
   char text[512] = {};
@@ -44,6 +46,8 @@ std::string system_message(DWORD code) {
   const std::string number = "system error " + std::to_string(code);
   return message.empty() ? number : message + " (" + number + ")";
 }
+
+}  // namespace
 
 std::string load_error() { return system_message(GetLastError()); }
 

@@ -83,8 +83,7 @@ std::vector<OutputFile> outputs_for(const Options& options) {
 }
 
 void render_scene(const Options& options) {
-  if (!options.exr.empty() && !exr_available())
-    throw UsageFailure("--exr: this build of refhost has no OpenEXR support");
+  if (!options.exr.empty()) require_exr_support();
   std::vector<OutputFile> outputs = outputs_for(options);
   check_outputs(outputs, options.scene_path);
   Scene scene = scene_for(options);
