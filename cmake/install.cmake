@@ -1,10 +1,18 @@
 # Install steps that run in the installation itself: splitting debug
-# information off a binary, and the checksums of everything installed.
+# information off a binary, and the checksums of a package's files.
+#
+# The installation has two components, each a package of its own where the
+# format has packages (.deb, .rpm) and together in the archives (.tar.gz,
+# .zip): "library" (the library, ravelTint-check, the header, the CMake
+# package and the documents), which needs nothing newer than glibc 2.17, and
+# "refhost" (the reference host), which needs what its build machine has.
+# Each component's install rules are written together, between
+# raveltint_install_begin and raveltint_install_checksums.
 
 # Strips the installed FILE (relative to the prefix) and keeps its debug
 # information in FILE.debug beside it, linked by name and checksum, where
 # debuggers and crash tools look for it.
-function(raveltint_install_split_debug file)
+function(raveltint_install_split_debug file component)
   install(CODE "
     set(binary \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${file}\")
     execute_process(
@@ -17,25 +25,40 @@ function(raveltint_install_split_debug file)
       COMMAND \"${CMAKE_OBJCOPY}\" --strip-debug --add-gnu-debuglink=\${name}.debug
               \${name}
       WORKING_DIRECTORY \${folder} COMMAND_ERROR_IS_FATAL ANY)
-    list(APPEND CMAKE_INSTALL_MANIFEST_FILES \${binary}.debug)
-  ")
+    list(APPEND CMAKE_INSTALL_MANIFEST_FILES
+         \"\${CMAKE_INSTALL_PREFIX}/${file}.debug\")
+  " COMPONENT ${component})
 endfunction()
 
-# Writes SHA256SUMS at the top of the installation, in the format that
-# `sha256sum -c` reads, over every file installed so far.
-function(raveltint_install_checksums)
-  install(CODE [[
-    set(top "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
-    set(files ${CMAKE_INSTALL_MANIFEST_FILES})
-    list(REMOVE_DUPLICATES files)
-    list(SORT files)
-    set(sums "")
-    foreach(file ${files})
-      file(RELATIVE_PATH name "${top}" "${file}")
-      file(SHA256 "${file}" hash)
-      string(APPEND sums "${hash}  ${name}\n")
+# Marks where the files of `component` begin among those installed.
+function(raveltint_install_begin component)
+  install(CODE "
+    list(LENGTH CMAKE_INSTALL_MANIFEST_FILES raveltint_first_${component})
+  " COMPONENT ${component})
+endfunction()
+
+# Writes `file` at the top of the installation, in the format that
+# `sha256sum -c` reads, over every file of `component` installed so far.
+function(raveltint_install_checksums file component)
+  install(CODE "
+    # The manifest names files as installed, without DESTDIR.
+    set(files \${CMAKE_INSTALL_MANIFEST_FILES})
+    list(SUBLIST files \${raveltint_first_${component}} -1 files)
+    set(names \"\")
+    set(sums \"\")
+    foreach(file \${files})
+      file(RELATIVE_PATH name \"\${CMAKE_INSTALL_PREFIX}\" \"\${file}\")
+      cmake_path(NORMAL_PATH name)
+      list(APPEND names \${name})
     endforeach()
-    file(WRITE "${top}/SHA256SUMS" "${sums}")
-    list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${top}/SHA256SUMS")
-  ]])
+    list(REMOVE_DUPLICATES names)
+    list(SORT names)
+    set(top \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+    foreach(name \${names})
+      file(SHA256 \"\${top}/\${name}\" hash)
+      string(APPEND sums \"\${hash}  \${name}\\n\")
+    endforeach()
+    file(WRITE \"\${top}/${file}\" \"\${sums}\")
+    list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${CMAKE_INSTALL_PREFIX}/${file}\")
+  " COMPONENT ${component})
 endfunction()

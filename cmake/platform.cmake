@@ -1,6 +1,9 @@
 # What differs between the two targets: system libraries, how the loadable
 # library is linked, and how programs are run.
 
+# Every function begins with an indirect-branch target, on both systems.
+add_compile_options(-fcf-protection=full)
+
 if(WIN32)
   set(RAVELTINT_SYSTEM_LIBS "")
   # Nothing but KERNEL32.dll and the C runtime at load time.
@@ -8,11 +11,61 @@ if(WIN32)
 else()
   set(RAVELTINT_SYSTEM_LIBS ${CMAKE_DL_LIBS})
   set(RAVELTINT_STATIC_RUNTIME "")
-  # Before glibc 2.34 dlsym lived in libdl.so.2, which the library therefore
-  # names as needed even where libc provides dlsym itself.
-  set(RAVELTINT_LIBRARY_LIBS
-      -Wl,--push-state,--no-as-needed -l:libdl.so.2 -Wl,--pop-state)
+  # Hardening that a studio's security review reads back, besides the
+  # branch-target and shadow-stack marking: stack canaries, checked string
+  # functions, and relocations read-only after start-up. All of it needs
+  # nothing newer than glibc 2.17. (On Windows the stack protector would add
+  # ADVAPI32.dll, for its random canary, so the DLL goes without.)
+  add_compile_options(-fstack-protector-strong
+                      $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
+  add_link_options(-Wl,-z,relro,-z,now)
+  # The link-time stand-in for libdl.so.2 (see dynload/libdl_floor.c). It is
+  # passed to the linker as a file, not as a library target, so that no
+  # run-time search path ever leads to it.
+  add_library(libdl_floor SHARED dynload/libdl_floor.c)
+  set_target_properties(libdl_floor PROPERTIES PREFIX "" NO_SONAME ON
+    C_VISIBILITY_PRESET default
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/link-only
+    LINK_DEPENDS ${CMAKE_SOURCE_DIR}/dynload/libdl_floor.map)
+  target_link_options(libdl_floor PRIVATE -nostdlib -Wl,-soname,libdl.so.2
+    -Wl,--version-script=${CMAKE_SOURCE_DIR}/dynload/libdl_floor.map)
+  set(RAVELTINT_FLOOR_LIBS -Wl,--push-state,--no-as-needed
+      $<TARGET_FILE:libdl_floor> -Wl,--pop-state)
 endif()
+
+# A binary is marked compatible with indirect branch tracking and shadow
+# stacks only if every object linked into it is. The C library's start files
+# (crt1.o, crti.o and crtn.o, the _start entry and the _init and _fini
+# frames) are not marked on every system, so the library and ravelTint-check
+# link the compiler's own start and end files alone: crtbeginS.o first,
+# crtendS.o last (it ends the unwind tables). Neither has static
+# constructors that would need _init, and ravelTint-check brings its own
+# entry point.
+if(NOT WIN32)
+  foreach(file crtbeginS crtendS)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${file}.o
+                    OUTPUT_VARIABLE RAVELTINT_${file}
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endforeach()
+endif()
+
+function(raveltint_marked_start_files target)
+  if(NOT WIN32)
+    target_link_options(${target} PRIVATE -nostartfiles ${RAVELTINT_crtbeginS})
+    target_link_libraries(${target} PRIVATE ${RAVELTINT_crtendS})
+  endif()
+endfunction()
+
+# A binary that must load on glibc 2.17: it needs libdl.so.2 for the dl*
+# functions, at their oldest versions, whatever glibc builds it.
+function(raveltint_glibc_floor target)
+  if(NOT WIN32)
+    target_link_options(${target} PRIVATE ${RAVELTINT_FLOOR_LIBS})
+    set_property(TARGET ${target} APPEND PROPERTY
+                 LINK_DEPENDS $<TARGET_FILE:libdl_floor>)
+    add_dependencies(${target} libdl_floor)
+  endif()
+endfunction()
 
 function(raveltint_configure_library target)
   if(WIN32)
@@ -25,6 +78,7 @@ function(raveltint_configure_library target)
     target_link_options(${target} PRIVATE
       -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/exports.map
       -Wl,--as-needed -Wl,-z,noexecstack -static-libgcc)
+    raveltint_marked_start_files(${target})
     # Every symbol resolved at link time; a sanitized library leaves its
     # runtime to the program that loads it.
     if(NOT RAVELTINT_SANITIZE)
@@ -33,8 +87,7 @@ function(raveltint_configure_library target)
     set_property(TARGET ${target} APPEND PROPERTY
                  LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/exports.map)
   endif()
-  target_link_libraries(${target} PRIVATE ${RAVELTINT_SYSTEM_LIBS}
-                                          ${RAVELTINT_LIBRARY_LIBS})
+  raveltint_glibc_floor(${target})
 endfunction()
 
 # Programs of a Windows build are linked statically, so Wine needs no DLL but
@@ -57,6 +110,6 @@ endfunction()
 function(raveltint_export_renderer_functions target)
   if(NOT WIN32)
     target_link_options(${target} PRIVATE
-      -Wl,--dynamic-list=${PROJECT_SOURCE_DIR}/tools/refhost/exports.list)
+      -Wl,--dynamic-list=${PROJECT_SOURCE_DIR}/support/renderer_functions.list)
   endif()
 endfunction()

@@ -4,7 +4,7 @@
 
 #include "dynload/platform.h"
 #include "dynload/slots.h"
-#include "ravelTint/exports.h"
+#include "ravelTint/ravelTint.h"
 
 static_assert(sizeof(std::atomic<void*>) == sizeof(void*),
               "the entries read a slot as one plain pointer");
@@ -57,7 +57,7 @@ void* dynload_resolve(unsigned slot) {
   return nullptr;
 }
 
-RAVELTINT_EXPORT void miSetModuleHandle(void* handle) {
+RAVELTINT_API void miSetModuleHandle(void* handle) {
   dl_handle.store(handle, std::memory_order_relaxed);
   for (auto& slot : dynload_slots)
     slot.store(nullptr, std::memory_order_relaxed);

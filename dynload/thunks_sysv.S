@@ -18,7 +18,18 @@
  * rax, rdx, xmm0 and xmm1 cleared: a zero integer, pointer, float, double or
  * two-register struct. A result returned in memory (a large struct, through
  * a hidden pointer that rax then does not hold) or on the x87 stack (long
- * double) is left undefined. */
+ * double) is left undefined.
+ *
+ * Every entry and the resolver begin with endbr64, and the object carries the
+ * GNU property note that marks it compatible with indirect branch tracking
+ * and shadow stacks (cet.h emits both when the build asks for
+ * -fcf-protection): renderers that enforce them load only such libraries.
+ * Under a shadow stack all of it stays valid: an entry is reached by a call
+ * and leaves by a jump, so the return address that both stacks hold is the
+ * caller's; the resolver's own call returns normally; and its failure path
+ * returns to the entry's caller, whose address is the one on both stacks. */
+#include <cet.h>
+
 #include "dynload/slots.h"
 
         .text
@@ -28,6 +39,7 @@
         .type   dynload_resolve_sysv, @function
 dynload_resolve_sysv:
         .cfi_startproc
+        _CET_ENDBR
         /* 128 bytes for xmm0..xmm7, 64 for the integer registers and 8 to
          * bring rsp to a multiple of 16 for the call. */
         subq    $200, %rsp
@@ -93,6 +105,7 @@ dynload_resolve_sysv:
         .p2align 4
 \name:
         .cfi_startproc
+        _CET_ENDBR
         movq    dynload_slots+8*\slot(%rip), %r11
         testq   %r11, %r11
         jz      1f

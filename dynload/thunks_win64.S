@@ -16,7 +16,11 @@
  * rax, rdx, xmm0 and xmm1 cleared: a zero integer, pointer, float, double or
  * 8-byte struct. A result returned in memory (any struct wider than 8 bytes,
  * and long double, through a hidden pointer that rax then does not hold) is
- * left undefined. */
+ * left undefined.
+ *
+ * The entries and the resolver begin with endbr64, as on Linux: a no-op
+ * today, it keeps them valid targets for indirect branches on systems that
+ * track them. */
 #include "dynload/slots.h"
 
         .text
@@ -27,6 +31,7 @@
         .def    dynload_resolve_win64; .scl 3; .type 32; .endef
         .seh_proc dynload_resolve_win64
 dynload_resolve_win64:
+        endbr64
         movq    %rcx, 8(%rsp)
         movq    %rdx, 16(%rsp)
         movq    %r8, 24(%rsp)
@@ -75,6 +80,7 @@ dynload_resolve_win64:
         .def    \name; .scl 2; .type 32; .endef
         .p2align 4
 \name:
+        endbr64
         movq    dynload_slots+8*\slot(%rip), %r11
         testq   %r11, %r11
         jz      1f

@@ -13,6 +13,9 @@
 #include <cstdint>
 #include <cstring>
 
+// The render state, opaque to the library (the public header declares it).
+struct ravelTint_state;
+
 namespace host {
 
 // The renderer's 32-bit identifier of a scene database element; 0 is none.
@@ -54,7 +57,7 @@ static_assert(offsetof(InstanceLayout, item) == 216);
 static_assert(sizeof(void*) == 8, "the records are those of the 64-bit host");
 
 // The render state is opaque to the library: only its accessors read it.
-struct State;
+using State = ::ravelTint_state;
 
 template <typename T>
 T read_field(const void* record, std::ptrdiff_t offset) {

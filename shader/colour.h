@@ -36,7 +36,10 @@ inline std::int32_t parameter_value(host::State* state,
 // The instance is pinned only while its record is read.
 inline const char* element_name(host::Tag instance) {
   const void* record = RAVELTINT_HOST_CALL(mi_db_access)(instance);
-  const host::Tag item = record ? host::instance_item(record) : 0;
+  // No record means nothing was pinned, so there is nothing to unpin either:
+  // a renderer that counts pins would go below zero.
+  if (!record) return nullptr;
+  const host::Tag item = host::instance_item(record);
   const char* name =
       item ? RAVELTINT_HOST_CALL(mi_api_tag_lookup)(item) : nullptr;
   RAVELTINT_HOST_CALL(mi_db_unpin)(instance);

@@ -49,15 +49,24 @@ inline std::uint32_t final_mix(std::uint32_t h) {
   return h;
 }
 
+// The published function takes its length as a signed 32-bit int: a name of
+// 2^32 + 3 bytes hashes as its first 3, and one of 2^31 bytes or more whose
+// length is negative as an int has no block and no tail at all. These are the
+// bytes to read, never more than the name holds.
+inline std::size_t bytes_hashed(std::uint32_t length32) {
+  return static_cast<std::int32_t>(length32) < 0 ? 0 : length32;
+}
+
 }  // namespace murmur2_steps
 
 // The published function: one seed, one pass.
-inline std::uint32_t murmur2(const void* key, std::size_t length,
+inline std::uint32_t murmur2(const void* key, std::size_t name_length,
                              std::uint32_t seed) {
   using namespace murmur2_steps;
   const auto* data = static_cast<const unsigned char*>(key);
-  // The published function takes a 32-bit length; names are far shorter.
-  std::uint32_t h = seed ^ static_cast<std::uint32_t>(length);
+  const auto length32 = static_cast<std::uint32_t>(name_length);
+  std::uint32_t h = seed ^ length32;
+  std::size_t length = bytes_hashed(length32);
   for (; length >= 4; data += 4, length -= 4) h = (h * m) ^ mixed_block(data);
   if (length > 0) h = (h ^ tail_bits(data, length)) * m;
   return final_mix(h);
@@ -67,13 +76,14 @@ inline std::uint32_t murmur2(const void* key, std::size_t length,
 // is read and mixed once and folded into the three running states. The
 // results are those of three calls of murmur2, bit for bit.
 inline std::array<std::uint32_t, 3> murmur2_three(
-    const void* key, std::size_t length,
+    const void* key, std::size_t name_length,
     const std::array<std::uint32_t, 3>& seeds) {
   using namespace murmur2_steps;
   const auto* data = static_cast<const unsigned char*>(key);
-  const auto length32 = static_cast<std::uint32_t>(length);
+  const auto length32 = static_cast<std::uint32_t>(name_length);
   std::uint32_t a = seeds[0] ^ length32, b = seeds[1] ^ length32,
                 c = seeds[2] ^ length32;
+  std::size_t length = bytes_hashed(length32);
   for (; length >= 4; data += 4, length -= 4) {
     const std::uint32_t k = mixed_block(data);
     a = (a * m) ^ k;

@@ -8,12 +8,12 @@
 
 extern "C" {
 
-RAVELTINT_EXPORT std::int32_t ravelTint_version(void) { return 2; }
+RAVELTINT_API std::int32_t ravelTint_version(void) { return 2; }
 
 // The renderer sees its functions called in a fixed order that hosts may rely
 // on: the parameters, then the instance's name (pinned and unpinned), then one
 // seed-and-draw pair per derived channel.
-RAVELTINT_EXPORT std::int32_t ravelTint(void* result, host::State* state,
+RAVELTINT_API std::int32_t ravelTint(void* result, host::State* state,
                                         void* params) {
   auto* parameters = static_cast<shader::Parameters*>(params);
   const std::int32_t seed = shader::parameter_value(state, &parameters->seed);

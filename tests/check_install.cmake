@@ -1,67 +1,112 @@
 cmake_minimum_required(VERSION 3.25)
-# Builds the release package of a build, unpacks it and checks what it holds:
-# the stripped library and reference host, each with its debug information in
-# a linked .debug file beside it, the public headers, README, LICENSE and a
-# SHA256SUMS that covers and verifies every other file. Then renders with the
-# unpacked reference host.
-#   cmake -DBUILD=dir -DWORK=dir -DPLATFORM=linux|windows -DPACKAGE=name
-#         -DOBJDUMP=tool -DCPACK=cpack
-#         [-DEMULATOR=launcher] -P check_install.cmake
+# Builds the packages of a build, unpacks them and checks what they hold and
+# what they ask for, then uses them as a studio would.
+#   The archive (.tar.gz or .zip): every file, stripped binaries each with a
+#   linked .debug file, checksum files that cover and verify every other
+#   file; ravelTint-check passes on the library and fails with one clear line
+#   on a truncated copy and on a library of another version; the reference
+#   host renders; a consumer project finds the CMake package and runs a C
+#   host against the library it names.
+#   The .deb and .rpm (Linux): the same files under /opt/ravelTint, the
+#   library package needing nothing newer than glibc 2.17, and
+#   ravelTint-check passing in each unpacked tree.
+#   cmake -DBUILD=dir -DWORK=dir -DSOURCE=dir -DPLATFORM=linux|windows
+#         -DPACKAGE=name -DOBJDUMP=tool -DCPACK=cpack -DFAKE_LIBRARY=file
+#         [-DTOOLCHAIN=file] [-DSANITIZE=list] [-DEMULATOR=launcher]
+#         -P check_install.cmake
+set(version 2.0.0)
+
 function(fail what)
   message(FATAL_ERROR "${PACKAGE}: ${what}")
 endfunction()
 
+# Runs a command; `output` gets what it printed. EXPECT names the status.
 function(run)
-  execute_process(COMMAND ${ARGN} OUTPUT_VARIABLE output ERROR_VARIABLE output
-                  RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    fail("${ARGN} failed: ${output}")
+  cmake_parse_arguments(arg "" "EXPECT;IN" "" ${ARGN})
+  if(NOT DEFINED arg_EXPECT)
+    set(arg_EXPECT 0)
+  endif()
+  if(NOT arg_IN)
+    set(arg_IN ${WORK})
+  endif()
+  execute_process(COMMAND ${arg_UNPARSED_ARGUMENTS} OUTPUT_VARIABLE output
+                  ERROR_VARIABLE output RESULT_VARIABLE status
+                  WORKING_DIRECTORY ${arg_IN})
+  if(NOT status EQUAL arg_EXPECT)
+    fail("${arg_UNPARSED_ARGUMENTS} exited ${status}, not ${arg_EXPECT}: "
+         "${output}")
   endif()
   set(output "${output}" PARENT_SCOPE)
 endfunction()
 
+function(expect_files top expected)
+  file(GLOB_RECURSE held RELATIVE ${top} ${top}/*)
+  list(SORT held)
+  list(SORT expected)
+  if(NOT held STREQUAL expected)
+    fail("${top} holds ${held}, expected ${expected}")
+  endif()
+endfunction()
+
+# Each checksum file lists the other files of its package once, and all of
+# them verify.
+function(expect_checksums top sum_files)
+  file(GLOB_RECURSE held RELATIVE ${top} ${top}/*)
+  set(summed "")
+  foreach(sums ${sum_files})
+    file(STRINGS ${top}/${sums} lines)
+    foreach(line ${lines})
+      string(REGEX REPLACE "^[0-9a-f]+  " "" name "${line}")
+      list(APPEND summed ${name})
+    endforeach()
+    run(sha256sum --quiet -c ${sums} IN ${top})
+  endforeach()
+  list(APPEND summed ${sum_files})
+  list(SORT summed)
+  list(SORT held)
+  if(NOT summed STREQUAL held)
+    fail("${sum_files} cover ${summed}, the package holds ${held}")
+  endif()
+endfunction()
+
+function(expect_check_passes top)
+  run(${EMULATOR} ${top}/${check})
+  if(NOT output MATCHES "^ravelTint ${version}: ok \\(")
+    fail("ravelTint-check in ${top} says: ${output}")
+  endif()
+endfunction()
+
 file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
 if(PLATFORM STREQUAL "windows")
   set(archive ${WORK}/${PACKAGE}.zip)
   set(library bin/ravelTint.dll)
+  set(check bin/ravelTint-check.exe)
   set(host bin/refhost.exe)
+  set(platform_files lib/libravelTint.dll.a)
+  set(exe .exe)
 else()
   set(archive ${WORK}/${PACKAGE}.tar.gz)
   set(library lib/ravelTint.so)
+  set(check bin/ravelTint-check)
   set(host bin/refhost)
+  set(platform_files "")
+  set(exe "")
 endif()
+set(library_files ${library} ${library}.debug ${check} ${check}.debug
+    README.md LICENSE SHA256SUMS docs/objectid.png docs/scene.md
+    include/ravelTint/ravelTint.h lib/cmake/ravelTint/ravelTintConfig.cmake
+    lib/cmake/ravelTint/ravelTintConfigVersion.cmake ${platform_files})
+set(host_files ${host} ${host}.debug SHA256SUMS.refhost)
+
 run(${CPACK} --config ${BUILD}/CPackConfig.cmake -B ${WORK})
-if(NOT EXISTS ${archive})
-  fail("cpack made no ${archive}")
-endif()
+
+# ---- The archive.
 file(ARCHIVE_EXTRACT INPUT ${archive} DESTINATION ${WORK}/unpacked)
 set(top ${WORK}/unpacked/${PACKAGE})
-
-set(expected ${library} ${library}.debug ${host} ${host}.debug README.md
-    LICENSE SHA256SUMS docs/objectid.png include/ravelTint/ravelTint.h
-    include/ravelTint/exports.h)
-file(GLOB_RECURSE held RELATIVE ${top} ${top}/*)
-list(SORT held)
-list(SORT expected)
-if(NOT held STREQUAL expected)
-  fail("holds ${held}, expected ${expected}")
-endif()
-
-# Every other file is listed once and verifies.
-file(STRINGS ${top}/SHA256SUMS sums)
-list(LENGTH sums summed)
-list(LENGTH held files)
-math(EXPR files "${files} - 1")
-if(NOT summed EQUAL files)
-  fail("SHA256SUMS lists ${summed} files of ${files}")
-endif()
-execute_process(COMMAND sha256sum --quiet -c SHA256SUMS WORKING_DIRECTORY ${top}
-                RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  fail("SHA256SUMS does not verify")
-endif()
-
-foreach(binary ${library} ${host})
+expect_files(${top} "${library_files};${host_files}")
+expect_checksums(${top} "SHA256SUMS;SHA256SUMS.refhost")
+foreach(binary ${library} ${check} ${host})
   run(${OBJDUMP} -h ${top}/${binary})
   if(output MATCHES "\\.debug_info" OR NOT output MATCHES "\\.gnu_debuglink")
     fail("${binary} is not stripped with a debug link")
@@ -72,10 +117,101 @@ foreach(binary ${library} ${host})
   endif()
 endforeach()
 
+expect_check_passes(${top})
+run(${EMULATOR} ${top}/${check} --version)
+if(NOT output MATCHES "^ravelTint-check ${version}\n$")
+  fail("ravelTint-check --version says: ${output}")
+endif()
+foreach(broken truncated fake)
+  if(broken STREQUAL "truncated")
+    set(file ${WORK}/truncated-library)
+    execute_process(COMMAND head -c 4000 ${top}/${library} OUTPUT_FILE ${file})
+    set(said "truncated: 4000 of [0-9]+ bytes")
+  else()
+    set(file ${FAKE_LIBRARY})
+    set(said "shader version 3, expected 2")
+  endif()
+  run(${EMULATOR} ${top}/${check} ${file} EXPECT 1)
+  if(NOT output MATCHES "^ravelTint ${version}: FAILED \\([^\n]*${said}\\)\n$")
+    fail("ravelTint-check on a ${broken} library says: ${output}")
+  endif()
+endforeach()
+
 run(${EMULATOR} ${top}/${host} --size 64x36 --samples 1
     --out ${WORK}/check.png --manifest ${WORK}/check.json)
 if(NOT EXISTS ${WORK}/check.png)
   fail("the unpacked reference host cannot render")
 endif()
+
+set(consumer_options -G Ninja -S ${SOURCE}/tests/consumer -B ${WORK}/consumer
+    -DravelTint_DIR=${top}/lib/cmake/ravelTint -DCMAKE_BUILD_TYPE=Release)
+if(TOOLCHAIN)
+  list(APPEND consumer_options -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
+endif()
+if(SANITIZE)
+  # A sanitized library loads only into a program with the same runtime.
+  list(APPEND consumer_options -DCMAKE_C_FLAGS=-fsanitize=${SANITIZE}
+       -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=${SANITIZE})
+endif()
+run(${CMAKE_COMMAND} ${consumer_options})
+run(${CMAKE_COMMAND} --build ${WORK}/consumer)
+run(${EMULATOR} ${WORK}/consumer/consumer${exe})
+if(NOT output MATCHES "shader version 2")
+  fail("the consumer project's host says: ${output}")
+endif()
+
+# ---- The system packages, with the same files under one prefix.
+if(PLATFORM STREQUAL "linux")
+  set(prefix opt/ravelTint)
+  foreach(format deb rpm)
+    if(format STREQUAL "deb")
+      set(library_package ${WORK}/raveltint_${version}_amd64.deb)
+      set(host_package ${WORK}/raveltint-refhost_${version}_amd64.deb)
+      run(dpkg-deb -f ${library_package} Depends)
+      set(needs "${output}")
+      run(dpkg-deb -c ${library_package})
+      set(listed "${output}")
+      foreach(package ${library_package} ${host_package})
+        run(dpkg-deb -x ${package} ${WORK}/${format})
+      endforeach()
+    else()
+      set(library_package ${WORK}/ravelTint-${version}-1.x86_64.rpm)
+      set(host_package ${WORK}/ravelTint-refhost-${version}-1.x86_64.rpm)
+      run(rpm -qpR ${library_package})
+      set(needs "${output}")
+      run(rpm -qlp ${library_package})
+      set(listed "${output}")
+      file(MAKE_DIRECTORY ${WORK}/${format})
+      foreach(package ${library_package} ${host_package})
+        execute_process(COMMAND rpm2cpio ${package} COMMAND cpio -idm --quiet
+                        WORKING_DIRECTORY ${WORK}/${format}
+                        RESULT_VARIABLE status)
+        if(NOT status EQUAL 0)
+          fail("cannot unpack ${package}")
+        endif()
+      endforeach()
+    endif()
+    foreach(file ${library_files})
+      if(NOT listed MATCHES "/${prefix}/${file}\n")
+        fail("${library_package} does not list /${prefix}/${file}")
+      endif()
+    endforeach()
+    # The library package asks for glibc 2.17 at most, and for nothing else
+    # but the package format's own features.
+    string(REGEX REPLACE "rpmlib\\([^\n]*\n" "" other "${needs}")
+    if(NOT other MATCHES "^(libc6 \\(>= 2.17\\)|glibc >= 2.17)\n$")
+      fail("${library_package} needs ${needs}")
+    endif()
+    set(unpacked ${WORK}/${format}/${prefix})
+    expect_files(${unpacked} "${library_files};${host_files}")
+    expect_checksums(${unpacked} "SHA256SUMS;SHA256SUMS.refhost")
+    run(${OBJDUMP} -h ${unpacked}/${library}.debug)
+    if(NOT output MATCHES "\\.debug_info")
+      fail("${library_package} holds ${library}.debug without debug information")
+    endif()
+    expect_check_passes(${unpacked})
+  endforeach()
+endif()
+
 file(REMOVE_RECURSE ${WORK})
-message(STATUS "${archive}: ${held}")
+message(STATUS "${PACKAGE}: every package holds what it should and works")

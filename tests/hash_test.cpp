@@ -84,6 +84,24 @@ TEST(NameHash, ThreeSeedsInOnePassMatchThreeHashes) {
   }
 }
 
+// The published function takes a signed 32-bit length, so names of 2^31
+// bytes and more hash through that length's low 32 bits: 2^32 + 3 bytes hash
+// as their first 3, and 2^31 + 5 (negative as an int) with no byte read at
+// all, as the published code gives (734958011 and so on). Only the three
+// bytes below exist: reading one more would be a fault the sanitizers catch.
+TEST(NameHash, HugeLengthsHashAsThePublishedFunctionsInt) {
+  const char name[3] = {'a', 'b', 'c'};
+  const std::size_t wraps_to_three = (std::size_t{1} << 32) + 3;
+  const std::size_t negative = (std::size_t{1} << 31) + 5;
+  EXPECT_EQ(murmur2(name, wraps_to_three, 11), murmur2(name, 3, 11));
+  const std::array<std::uint32_t, 3> expected = {734958011u, 3815989173u,
+                                                 2040875625u};
+  EXPECT_EQ(shader::murmur2_three(name, negative, {11, 21, 31}), expected);
+  EXPECT_EQ(murmur2(name, negative, 21), expected[1]);
+  EXPECT_EQ(shader::murmur2_three(name, wraps_to_three, {11, 11, 11})[0],
+            murmur2(name, 3, 11));
+}
+
 TEST(NameHash, ReadsBlocksAtAnyAlignment) {
   alignas(8) char buffer[16] = "xabcdefghij";
   EXPECT_EQ(murmur2(buffer + 1, 10, 11), murmur2("abcdefghij", 10, 11));

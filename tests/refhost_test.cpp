@@ -379,6 +379,14 @@ TEST(ReferenceHostErrors, NamesArePrintedEscaped) {
   EXPECT_EQ(outcome.out.find('\x1b'), std::string::npos);
 }
 
+TEST(ReferenceHost, VersionNamesItselfAndTheLibrary) {
+  const Outcome outcome = run({"--version"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out.rfind("refhost 2.0.0\nlibrary \"", 0), 0u)
+      << outcome.out;
+  EXPECT_NE(outcome.out.find("\": shader version 2\n"), std::string::npos);
+}
+
 // A bare file name is the file in the current folder, as a person expects.
 TEST(ReferenceHostErrors, BareLibraryNameIsInTheCurrentFolder) {
   const std::string library = module_path("ravelTint");

@@ -1,10 +1,7 @@
-// Test hosts export their functions and data as a renderer exports its API.
+// Test hosts export their functions and data as a renderer exports its API,
+// with the one marking that every host of the tree uses.
 #pragma once
 
-#if defined(_WIN32)
-#define HOST_VISIBLE __declspec(dllexport)
-#else
-#define HOST_VISIBLE __attribute__((visibility("default")))
-#endif
+#include "support/module.h"
 
-#define HOST_EXPORT extern "C" HOST_VISIBLE
+#define HOST_EXPORT extern "C" RENDERER_EXPORT

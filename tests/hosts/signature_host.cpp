@@ -8,7 +8,7 @@
 #include "tests/hosts/signatures.h"
 
 extern "C" {
-HOST_VISIBLE Captured captured;
+RENDERER_EXPORT Captured captured;
 }
 
 namespace {

@@ -3,14 +3,11 @@
 #include "tools/refhost/host_api.h"
 
 #include "host/records.h"
+#include "support/module.h"
 #include "tools/refhost/database.h"
 #include "tools/refhost/generator.h"
 
-#if defined(_WIN32)
-#define RENDERER_API extern "C" __declspec(dllexport)
-#else
-#define RENDERER_API extern "C" __attribute__((visibility("default")))
-#endif
+#define RENDERER_API extern "C" RENDERER_EXPORT
 
 namespace refhost {
 

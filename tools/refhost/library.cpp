@@ -1,10 +1,9 @@
 #include "tools/refhost/library.h"
 
 #include <filesystem>
-#include <fstream>
 
+#include "support/module.h"
 #include "tools/refhost/failure.h"
-#include "tools/refhost/platform.h"
 
 namespace refhost {
 
@@ -13,43 +12,55 @@ namespace {
 template <typename Function>
 void find(void* module, const std::string& path, const char* name,
           Function*& function) {
-  function = reinterpret_cast<Function*>(platform::symbol(module, name));
+  function = reinterpret_cast<Function*>(module_symbol(module, name));
   if (!function)
     throw Failure(path + ": not a ravelTint library (no " + name + ")");
+}
+
+std::string program_directory() {
+  char folder[4096];
+  return module_program_directory(folder, sizeof folder) ? folder : ".";
 }
 
 }  // namespace
 
 std::string default_library_path() {
-  const std::string file = std::string("ravelTint") + platform::kModuleSuffix;
-  const std::string here = platform::program_directory();
-  const std::string beside = here + platform::kPathSeparator + file;
+  const std::string file = std::string("ravelTint") + module_suffix;
+  const std::string here = program_directory();
+  const char separator = module_separator;
+  const std::string beside = here + separator + file;
   // An installed tree keeps the Linux library in lib/, beside bin/.
-  const std::string installed = here + platform::kPathSeparator + ".." +
-                                platform::kPathSeparator + "lib" +
-                                platform::kPathSeparator + file;
-  if (!std::ifstream(beside) && std::ifstream(installed)) return installed;
+  const std::string installed =
+      here + separator + ".." + separator + "lib" + separator + file;
+  char reason[MODULE_REASON_SIZE];
+  if (!module_check_file(beside.c_str(), reason, sizeof reason) &&
+      module_check_file(installed.c_str(), reason, sizeof reason))
+    return installed;
   return beside;
 }
 
-Library load_library(const std::string& path) {
+Library open_library(const std::string& path) {
   // A bare file name means the one in the current folder, as a person expects;
   // the system's loader would search its own folders for it instead.
   const std::string absolute = std::filesystem::absolute(path).string();
-  void* module = platform::load(absolute);
-  if (!module)
-    throw Failure("cannot load the library " + path + ": " +
-                  platform::load_error());
+  char reason[MODULE_REASON_SIZE];
+  void* module = module_open(absolute.c_str(), reason, sizeof reason);
+  if (!module) throw Failure("cannot load the library " + path + ": " + reason);
   Library library;
   find(module, path, "ravelTint_version", library.version);
   find(module, path, "ravelTint", library.shade);
   find(module, path, "miSetModuleHandle", library.set_module_handle);
-  const std::int32_t version = library.version();
-  if (version != kShaderVersion)
-    throw Failure(path + ": shader version " + std::to_string(version) +
-                  ", but this host needs version " +
-                  std::to_string(kShaderVersion));
-  library.set_module_handle(platform::own_module());
+  library.shader_version = library.version();
+  return library;
+}
+
+Library load_library(const std::string& path) {
+  Library library = open_library(path);
+  if (library.shader_version != kShaderVersion)
+    throw Failure(
+        path + ": shader version " + std::to_string(library.shader_version) +
+        ", but this host needs version " + std::to_string(kShaderVersion));
+  library.set_module_handle(module_self());
   return library;
 }
 

@@ -13,6 +13,7 @@ struct Library {
   std::int32_t (*shade)(void* result, host::State* state,
                         void* params) = nullptr;
   std::int32_t (*version)() = nullptr;
+  std::int32_t shader_version = 0;
 };
 
 constexpr std::int32_t kShaderVersion = 2;
@@ -20,8 +21,12 @@ constexpr std::int32_t kShaderVersion = 2;
 // ravelTint.so or ravelTint.dll beside this program.
 std::string default_library_path();
 
-// Loads the library, checks its version and hands it this program's module.
-// Throws refhost::Failure with a one-line reason.
+// Loads the library (after checking that its file is a whole library for
+// this machine) and asks its version. Throws refhost::Failure with a one-line
+// reason.
+Library open_library(const std::string& path);
+
+// Opens the library, checks its version and hands it this program's module.
 Library load_library(const std::string& path);
 
 }  // namespace refhost

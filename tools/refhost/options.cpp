@@ -85,6 +85,8 @@ std::optional<int> parse_options(int argc, const char* const* argv,
                  "leaves the fewest groups of objects that share their seeds "
                  "or their colour")
       ->check(CLI::Range(0, 1000000));
+  app.add_flag("--version", options.version,
+               "print refhost's version and that of the library it loads");
   try {
     app.parse(argc, argv);
     if (!size.empty()) {

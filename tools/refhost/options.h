@@ -19,6 +19,7 @@ struct Options {
   int samples = 3;
   int threads = 0;  // 0: every core
   int search = 0;   // seeds to try; 0: no search
+  bool version = false;  // print the versions and stop
 };
 
 // Exit statuses: a mistake on the command line, and a failure after it (a

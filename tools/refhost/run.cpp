@@ -8,6 +8,7 @@
 #include "tools/refhost/collisions.h"
 #include "tools/refhost/failure.h"
 #include "tools/refhost/host_api.h"
+#include "tools/refhost/library.h"
 #include "tools/refhost/options.h"
 #include "tools/refhost/outputs.h"
 #include "tools/refhost/raycast.h"
@@ -130,13 +131,27 @@ void render_scene(const Options& options) {
   report_groups(scene, groups);
 }
 
+// refhost's version, then the library's, as the default or --library path
+// finds it.
+void print_versions(const Options& options) {
+  const std::string path = options.library_path.empty() ? default_library_path()
+                                                        : options.library_path;
+  std::printf("refhost %s\n", RAVELTINT_VERSION);
+  const Library library = open_library(path);
+  std::printf("library %s: shader version %d\n", json_quoted(path).c_str(),
+              library.shader_version);
+}
+
 }  // namespace
 
 int run(int argc, const char* const* argv) {
   Options options;
   if (const auto status = parse_options(argc, argv, options)) return *status;
   try {
-    render_scene(options);
+    if (options.version)
+      print_versions(options);
+    else
+      render_scene(options);
   } catch (const UsageFailure& failure) {
     std::fprintf(stderr, "refhost: error: %s\n", failure.what());
     return kUsageError;
