@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -28,9 +29,16 @@
 #include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfInputFile.h>
 #include <OpenEXR/ImfStringAttribute.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "tests/support/module.h"
+#include "tools/refhost/platform.h"
+#include "tools/refhost/raycast.h"
 #include "tools/refhost/run.h"
 
 namespace {
@@ -252,10 +260,30 @@ struct BadInput {
   std::string words;  // in the one line on standard error
 };
 
+// The headers of a shared library for another machine (64-bit Arm).
+std::string foreign_library() {
+#if defined(_WIN32)
+  std::string header(0x40 + 24, '\0');
+  header.replace(0, 2, "MZ");
+  header[0x3c] = 0x40;  // where the PE header begins
+  header.replace(0x40, 4, std::string("PE\0\0", 4));
+  header[0x44] = '\x64', header[0x45] = '\xaa';  // IMAGE_FILE_MACHINE_ARM64
+#else
+  std::string header(64, '\0');
+  header.replace(0, 7,
+                 "\x7f"
+                 "ELF\x02\x01\x01");
+  header[16] = 3;    // a shared object
+  header[18] = 183;  // EM_AARCH64
+#endif
+  return header;
+}
+
 // Every bad input is refused with one line on standard error and its exit
 // status (2: the command line, 1: the scene, the library or an output), and
 // leaves every file that was there as it was.
 TEST(ReferenceHostErrors, BadInputsAreRefusedAndDestroyNothing) {
+  const std::string library = read_file(module_path("ravelTint"));
   const std::map<std::string, std::string> files = {
       {"kept.png", "an earlier image"},
       {"kept.json", "an earlier manifest"},
@@ -270,15 +298,40 @@ TEST(ReferenceHostErrors, BadInputsAreRefusedAndDestroyNothing) {
       {"typo.json", R"({"objects": [{"name": "a", "shape": "box",
                         "positon": [0, 0, 0]}]})"},
       {"look.json", R"({"objects": [], "camera": {"lookAt": [0, 0, 0]}})"},
+      {"case.json", R"({"objects": [], "shader": {"Seed": 3}})"},
+      {"twice.json", "{\"objects\": [],\n \"objects\": []}"},
+      {"zero_byte.json", std::string("{\"objects\": []}\0{\"x\": 1}", 24)},
+      {"deep.json", "{\"objects\": " + std::string(100000, '[')},
+      {"column.json", "{\"objects\": [{\"name\": \"\xc3\xa9\" x}]}"},
+      {"long_key.json",
+       "{\"objects\": [], \"" + std::string(100000, 'k') + "\": 1}"},
       {"cone.json", R"({"objects": [{"name": "b", "shape": "cone",
                         "position": [0, 0, 0]}]})"},
       {"large.json", R"({"objects": [{"name": "c", "shape": "box",
                          "position": [0, 0, 0], "size": [1, 2e9, 1]}]})"},
       {"seed.json", R"({"objects": [], "shader": {"seed": 4294967296}})"},
+      {"lib_copy", library},
+      {"truncated_lib", library.substr(0, 4000)},
+      {"aarch64_lib", foreign_library()},
   };
   std::filesystem::create_directories("a_folder");
   for (const auto& [name, text] : files)
     std::ofstream(name, std::ios::binary) << text;
+#if !defined(_WIN32)
+  std::filesystem::remove("dangling.png");
+  std::filesystem::create_symlink("no_such_target.png", "dangling.png");
+  std::filesystem::remove("loop.png");
+  std::filesystem::create_symlink("loop.png", "loop.png");
+  std::filesystem::remove("fifo_lib");
+  ASSERT_EQ(mkfifo("fifo_lib", 0600), 0);
+#endif
+#if defined(_WIN32)
+  const std::string program =
+      testing_support::program_directory() + "\\refhost_test.exe";
+#else
+  const std::string program =
+      testing_support::program_directory() + "/refhost_test";
+#endif
   const std::vector<std::string> kept = {"--out", "kept.png", "--manifest",
                                          "kept.json"};
   auto with_kept = [&](std::vector<std::string> args) {
@@ -288,57 +341,102 @@ TEST(ReferenceHostErrors, BadInputsAreRefusedAndDestroyNothing) {
   const BadInput cases[] = {
     {{"--out", "scene.json", "--scene", "scene.json"},
      2,
-     "--out scene.json: is the scene file"},
+     "--out \"scene.json\": is the scene file"},
+    {{"--out", "lib_copy", "--library", "lib_copy"},
+     2,
+     "--out \"lib_copy\": is the library"},
+    {{"--manifest", program}, 2, "is this program"},
     {{"--out", "kept.png", "--manifest", "./kept.png"},
      2,
-     "--manifest ./kept.png: is also --out"},
+     "--manifest \"./kept.png\": is also --out"},
     {{"--out", "a_folder", "--manifest", "kept.json"},
      2,
-     "--out a_folder: exists and is not a regular file"},
+     "--out \"a_folder\": exists and is not a regular file"},
 #if !defined(_WIN32)
     {{"--out", "kept.png", "--manifest", "/dev/null"},
      2,
-     "--manifest /dev/null: exists and is not a regular file"},
+     "--manifest \"/dev/null\": exists and is not a regular file"},
+    {{"--out", "/dev/stdout", "--manifest", "kept.json"},
+     2,
+     "--out \"/dev/stdout\": names a stream of this process"},
+    {{"--out", "/proc/self/fd/2", "--manifest", "kept.json"},
+     2,
+     "names a stream of this process"},
+    {{"--out", "dangling.png", "--manifest", "kept.json"},
+     1,
+     "cannot write --out \"dangling.png\": No such file or directory"},
+    {{"--out", "loop.png", "--manifest", "kept.json"},
+     1,
+     "Too many levels of symbolic links"},
+    {with_kept({"--library", "fifo_lib"}), 1,
+     "\"fifo_lib\": not a regular file"},
 #endif
     {{"--scene", "scene.json", "--out", "kept.png", "--manifest",
       "no_such_dir/m.json"},
      1,
-     "cannot write no_such_dir/m.json"},
-    {with_kept({"--size", "4294967297x10"}), 2, "--size must be WIDTHxHEIGHT"},
-    {with_kept({"--size", "12by4"}), 2, "--size must be WIDTHxHEIGHT"},
-    {with_kept({"--size", ""}), 2, "--size: must not be empty"},
-    {with_kept({"--seed", ""}), 2, "--seed: must not be empty"},
+     "cannot write --manifest \"no_such_dir/m.json\": no such folder"},
+    {with_kept({"--size", "4294967297x10"}), 2,
+     "--size \"4294967297x10\": expected WIDTHxHEIGHT, each a whole number "
+     "from 1 to 16384"},
+    {with_kept({"--size", "12by4"}), 2, "--size \"12by4\": expected"},
+    {with_kept({"--size", "012x4"}), 2, "--size \"012x4\": expected"},
+    {with_kept({"--size", ""}), 2, "--size \"\": expected"},
+    {with_kept({"--seed", ""}), 2, "--seed \"\": expected a whole number"},
+    {with_kept({"--seed", "010"}), 2,
+     "--seed \"010\": expected a whole number from -2147483648 to 2147483647, "
+     "in decimal without leading zeros"},
+    {with_kept({"--seed", "abc\n\x1b[2J"}), 2, "--seed \"abc\\n\\u001b[2J\""},
+    {with_kept({"--samples", "0x10"}), 2,
+     "--samples \"0x10\": expected a whole number from 1 to 16"},
+    {with_kept({"--threads", "+4"}), 2, "--threads \"+4\": expected"},
+    {with_kept({"--search", std::string(200, '9')}), 2,
+     "...\" (200 bytes): expected"},
     {with_kept({"--scene", ""}), 2, "--scene: must not be empty"},
     {with_kept({"--library", ""}), 2, "--library: must not be empty"},
     {with_kept({"--samples", "0"}), 2, "--samples"},
     {with_kept({"--bogus"}), 2, "--bogus"},
     {with_kept({"--scene", "broken.json"}), 1,
-     "broken.json: line 3, column 14: syntax error while parsing value"},
+     "\"broken.json\": line 3, column 14: syntax error while parsing value"},
     {with_kept({"--scene", "nan.json"}), 1,
-     "nan.json: line 1, column 14: syntax error while parsing value - "
+     "\"nan.json\": line 1, column 14: syntax error while parsing value - "
      "invalid literal"},
     {with_kept({"--scene", "huge.json"}), 1,
-     "huge.json: line 2, column 38: number overflow parsing '1e400'"},
+     "\"huge.json\": line 2, column 38: number overflow parsing '1e400'"},
     {with_kept({"--scene", "cut.json"}), 1, "missing closing quote"},
     {with_kept({"--scene", "utf8.json"}), 1,
      "ill-formed UTF-8 byte; last read: '\"a\\xff'"},
     {with_kept({"--scene", "camera.json"}), 1,
-     "camera.json: camera: expected an object"},
+     "\"camera.json\": camera: expected an object"},
     {with_kept({"--scene", "typo.json"}), 1,
-     "typo.json: objects[0]: unknown key \"positon\" (did you mean "
+     "\"typo.json\": objects[0]: unknown key \"positon\" (did you mean "
      "\"position\"?)"},
     {with_kept({"--scene", "look.json"}), 1,
      "camera: unknown key \"lookAt\" (did you mean \"look_at\"?)"},
-    {with_kept({"--scene", "cone.json"}), 1, "cone.json: objects[0].shape"},
+    {with_kept({"--scene", "case.json"}), 1,
+     "shader: unknown key \"Seed\" (did you mean \"seed\"?)"},
+    {with_kept({"--scene", "twice.json"}), 1,
+     "scene: duplicate key \"objects\" at line 2, column 2"},
+    {with_kept({"--scene", "zero_byte.json"}), 1,
+     "\"zero_byte.json\": line 1, column 16: a NUL byte"},
+    {with_kept({"--scene", "deep.json"}), 1,
+     "\"deep.json\": objects[0]: expected an object"},
+    {with_kept({"--scene", "column.json"}), 1,
+     "\"column.json\": line 1, column 27: syntax error"},
+    {with_kept({"--scene", "long_key.json"}), 1, "kkk...\" (100000 bytes)\n"},
+    {with_kept({"--scene", "cone.json"}), 1, "\"cone.json\": objects[0].shape"},
     {with_kept({"--scene", "large.json"}), 1,
      "objects[0].size[1]: sizes must be at most 1e9"},
-    {with_kept({"--scene", "seed.json"}), 1, "seed.json: shader.seed"},
+    {with_kept({"--scene", "seed.json"}), 1, "\"seed.json\": shader.seed"},
     {with_kept({"--scene", "a_folder"}), 1,
-     "a_folder: is a directory, not a scene file"},
+     "\"a_folder\": is a directory, not a scene file"},
     {with_kept({"--scene", "no_such_scene.json"}), 1,
-     "no_such_scene.json: no such file"},
+     "\"no_such_scene.json\": no such file"},
     {with_kept({"--library", "no_such_library.so"}), 1,
-     "cannot load the library"},
+     "cannot load the library \"no_such_library.so\""},
+    {with_kept({"--library", "truncated_lib"}), 1,
+     "\"truncated_lib\": truncated: 4000 of "},
+    {with_kept({"--library", "aarch64_lib"}), 1,
+     "\"aarch64_lib\": not a library for x86-64"},
     {with_kept({"--library", module_path("generic_host_a")}), 1,
      "not a ravelTint library (no ravelTint_version)"},
     {with_kept({"--library", module_path("fake_library")}), 1,
@@ -348,22 +446,214 @@ TEST(ReferenceHostErrors, BadInputsAreRefusedAndDestroyNothing) {
     const Outcome outcome = run(input.args);
     EXPECT_EQ(outcome.status, input.status) << outcome.err;
     EXPECT_EQ(outcome.err.rfind("refhost: error: ", 0), 0u) << outcome.err;
-    EXPECT_NE(outcome.err.find(input.words), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find(input.words), std::string::npos)
+        << outcome.err << " lacks " << input.words;
     EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1)
         << outcome.err;
     for (const auto& [name, text] : files)
       EXPECT_EQ(read_file(name), text) << name << " after " << outcome.err;
   }
   EXPECT_TRUE(std::filesystem::is_directory("a_folder"));
+#if !defined(_WIN32)
+  EXPECT_TRUE(std::filesystem::is_symlink("dangling.png"));
+#endif
 }
 
-// A run replaces the files it names, and clears what a killed run left.
-TEST(ReferenceHostErrors, TemporariesOfAKilledRunAreRemoved) {
-  std::ofstream("mine.png.refhost-1.partial", std::ios::binary)
-      << "left by a killed run";
+// A run replaces the files it names, keeps their permissions, writes names as
+// long as the system allows, and clears the temporaries that runs no longer
+// alive left beside them, never those of a live one.
+TEST(ReferenceHostErrors, OutputsKeepWhatTheyShouldAndLoseTheDead) {
+  const std::string host = refhost::platform::host_name();
+  const std::string dead = ".refhost-" + host + "-999999999.0.partial";
+  std::ofstream(dead, std::ios::binary) << "left by a killed run";
+#if !defined(_WIN32)
+  const std::string live = ".refhost-" + host + "-1.0.partial";  // init's
+  std::ofstream(live, std::ios::binary) << "a run still writing";
+#endif
+  std::ofstream("mine.png", std::ios::binary) << "old";
+#if !defined(_WIN32)
+  ASSERT_EQ(chmod("mine.png", 0600), 0);
+#endif
   ASSERT_EQ(render_small("mine").status, 0);
-  EXPECT_FALSE(exists("mine.png.refhost-1.partial"));
+  EXPECT_FALSE(exists(dead));
+#if !defined(_WIN32)
+  EXPECT_TRUE(exists(live));
+  std::filesystem::remove(live);
+  struct stat status;
+  ASSERT_EQ(stat("mine.png", &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  const std::string longest(250, 'n');  // and ".json": 255 bytes
+  const Outcome outcome = render_small(longest);
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_TRUE(exists(longest + ".png"));
+#endif
 }
+
+// The hierarchy finds exactly what testing every object finds, ties
+// included: objects at the same place are hit in scene order.
+TEST(ReferenceHost, HierarchyHitsWhatEveryObjectGives) {
+  refhost::Scene scene;
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> place(-6, 6), size(0.05, 1.5);
+  for (int i = 0; i < 600; ++i) {
+    refhost::Object o;
+    o.shape = static_cast<refhost::Shape>(i % 3);
+    o.position = {place(random), place(random) / 3, place(random)};
+    const double s = size(random);
+    o.size = {s, s * 0.5, s * 2};
+    if (o.shape == refhost::Shape::kSphere) o.size = {s, s, s};
+    scene.objects.push_back(o);
+    if (i % 50 == 0) scene.objects.push_back(o);  // an exact twin
+  }
+  scene.camera = {{0, 3, 14}, {0, 0, 0}, 50};
+  const refhost::Tracer tracer(scene, 160, 90);
+  int hits = 0;
+  for (int y = 0; y < 90; ++y)
+    for (int x = 0; x < 160; ++x) {
+      const auto expected = tracer.hit_every_object(x + 0.5, y + 0.5);
+      EXPECT_EQ(tracer.hit(x + 0.5, y + 0.5), expected) << x << "," << y;
+      hits += expected.has_value();
+    }
+  EXPECT_GT(hits, 5000);
+}
+
+TEST(ReferenceHost, GrayscaleFalseOverridesTheScene) {
+  std::ofstream("grey.json", std::ios::binary)
+      << R"({"shader": {"grayscale": true}, "image": {"width": 8, "height": 8},
+            "objects": [{"name": "a", "shape": "sphere", "position": [0, 0, 0]}]})";
+  const auto grey = [](const char* flag) {
+    run({"--scene", "grey.json", flag, "--out", "g.png", "--manifest",
+         "g.json"});
+    return json::parse(read_file("g.json"))["shader"]["grayscale"];
+  };
+  EXPECT_EQ(grey("--grayscale=false"), false);
+  EXPECT_EQ(grey("--grayscale"), true);
+}
+
+#if !defined(_WIN32)
+// ---- Whole runs of the refhost program, killed in the middle of their
+// commit or racing each other.
+
+pid_t spawn(const std::vector<std::string>& args) {
+  const pid_t child = fork();
+  if (child == 0) {
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1), dup2(null, 2);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  return child;
+}
+
+int wait_for(pid_t child) {
+  int status = 0;
+  waitpid(child, &status, 0);
+  return status;
+}
+
+std::vector<std::string> refhost_run(const std::string& stem,
+                                     const std::string& seed) {
+  return {program_directory() + "/refhost",
+          "--scene",
+          data_file("small_scene.json"),
+          "--seed",
+          seed,
+          "--samples",
+          "1",
+          "--out",
+          stem + ".png",
+          "--manifest",
+          stem + ".json"};
+}
+
+// Every destination is a whole file: the PNG one that a manifest names, and
+// no temporary is left in the folder.
+void expect_whole_pair(const std::string& stem) {
+  const json manifest = json::parse(read_file(stem + ".json"));
+  EXPECT_EQ(manifest["image"]["png"]["sha256"],
+            refhost::platform::sha256_hex(read_file(stem + ".png")));
+  for (const auto& entry : std::filesystem::directory_iterator("."))
+    EXPECT_EQ(entry.path().filename().string().rfind(".refhost-", 0),
+              std::string::npos)
+        << entry.path();
+}
+
+// The child that strace started, once it runs.
+pid_t traced_child(pid_t strace) {
+  for (int tries = 0; tries < 1000; ++tries) {
+    std::ifstream children("/proc/" + std::to_string(strace) + "/task/" +
+                           std::to_string(strace) + "/children");
+    pid_t child = 0;
+    if (children >> child) return child;
+    usleep(5000);
+  }
+  return 0;
+}
+
+// strace holds up every rename for 0.3 s; the run is signalled once its
+// first destination is in place, before the second.
+TEST(ReferenceHostCommit, SurvivesASignalBetweenItsRenames) {
+  if (std::system("strace -V >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "strace is not installed";
+  for (int signal : {SIGTERM, SIGINT, SIGKILL}) {
+    ASSERT_EQ(wait_for(spawn(refhost_run("killed", "1"))), 0);
+    const std::string old_png = read_file("killed.png");
+    const std::string old_manifest = read_file("killed.json");
+    std::vector<std::string> args = {
+        "strace", "-f",
+        "-o",     "/dev/null",
+        "-e",     "inject=rename,renameat,renameat2:delay_enter=300000"};
+    for (const auto& a : refhost_run("killed", "2")) args.push_back(a);
+    const pid_t strace = spawn(args);
+    const pid_t run = traced_child(strace);
+    ASSERT_NE(run, 0);
+    while (read_file("killed.png") == old_png) usleep(2000);
+    kill(run, signal);
+    const int status = wait_for(strace);
+    EXPECT_NE(status, 0) << "signal " << signal;
+    if (signal == SIGKILL) {
+      // Each destination is whole: the new image, the old manifest.
+      EXPECT_EQ(read_file("killed.json"), old_manifest);
+      ASSERT_EQ(wait_for(spawn(refhost_run("killed", "3"))), 0);
+    } else {
+      // The signal waited for the commit.
+      EXPECT_NE(read_file("killed.json"), old_manifest) << signal;
+    }
+    expect_whole_pair("killed");
+  }
+}
+
+// Runs that write the same outputs at once commit one after the other: the
+// image and the manifest always come from the same run.
+TEST(ReferenceHostCommit, RacingRunsLeaveAMatchingPair) {
+  for (int round = 0; round < 100; ++round) {
+    const pid_t a = spawn(refhost_run("raced", "4"));
+    const pid_t b = spawn(refhost_run("raced", "5"));
+    EXPECT_EQ(wait_for(a), 0);
+    EXPECT_EQ(wait_for(b), 0);
+    expect_whole_pair("raced");
+  }
+}
+
+// A full disk, or here a file size limit, is reported with the system's own
+// reason.
+TEST(ReferenceHostCommit, AWriteThatFailsSaysWhy) {
+  const std::string command = "ulimit -f 1; trap '' XFSZ; " +
+                              program_directory() + "/refhost --scene " +
+                              data_file("small_scene.json") +
+                              " --out big.png --manifest big.json 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  char said[512] = {};
+  ASSERT_NE(std::fgets(said, sizeof said, pipe), nullptr);
+  EXPECT_NE(pclose(pipe), 0);
+  EXPECT_NE(std::string(said).find("File too large"), std::string::npos)
+      << said;
+  EXPECT_FALSE(exists("big.png"));
+}
+#endif
 
 // Names reach a person's terminal quoted and escaped, never raw.
 TEST(ReferenceHostErrors, NamesArePrintedEscaped) {

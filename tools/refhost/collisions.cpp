@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <map>
 
 #include "tools/refhost/progress.h"
 #include "tools/refhost/render.h"
@@ -13,15 +12,27 @@ namespace refhost {
 namespace {
 
 // Objects with equal keys, in groups of two or more, ordered by their first
-// objects.
+// objects. Sorting the objects by key (and then by index) finds them in
+// O(n log n) with no structure per object, whatever the scene's size.
 template <typename Group, typename Key>
 std::vector<Group> group_by(const std::vector<ObjectColour>& objects, Key key) {
-  std::map<decltype(key(objects.front())), std::vector<std::size_t>> members;
+  using Value = decltype(key(objects.front()));
+  std::vector<std::pair<Value, std::size_t>> keyed;
+  keyed.reserve(objects.size());
   for (std::size_t i = 0; i < objects.size(); ++i)
-    members[key(objects[i])].push_back(i);
+    keyed.emplace_back(key(objects[i]), i);
+  std::sort(keyed.begin(), keyed.end());
   std::vector<Group> groups;
-  for (auto& [value, indices] : members)
-    if (indices.size() > 1) groups.push_back({value, indices});
+  for (std::size_t first = 0, last; first < keyed.size(); first = last) {
+    last = first + 1;
+    while (last < keyed.size() && keyed[last].first == keyed[first].first)
+      ++last;
+    if (last - first < 2) continue;
+    Group group{keyed[first].first, {}};
+    for (std::size_t i = first; i < last; ++i)
+      group.objects.push_back(keyed[i].second);
+    groups.push_back(std::move(group));
+  }
   std::sort(groups.begin(), groups.end(), [](const auto& a, const auto& b) {
     return a.objects.front() < b.objects.front();
   });

@@ -8,7 +8,7 @@ Database::Database(const Scene& scene, std::int32_t seed, bool grayscale)
   for (std::size_t i = 0; i < elements_.size(); ++i) {
     Element& e = elements_[i];
     e.instance.item = item_tag(i);
-    e.name = scene.objects[i].name;
+    e.name = scene.objects[i].name.c_str();
     e.block.parameters = {seed, grayscale ? 1 : 0};
     if (scene.objects[i].seed) {
       // A per-object seed is a connection that the renderer evaluates.
@@ -42,7 +42,7 @@ void Database::unpin(host::Tag tag) {
 
 const char* Database::name(host::Tag tag) const {
   const std::size_t object = object_of(tag, false);
-  return object == elements_.size() ? nullptr : elements_[object].name.c_str();
+  return object == elements_.size() ? nullptr : elements_[object].name;
 }
 
 const std::int32_t* Database::evaluate(const host::State* state,

@@ -54,7 +54,7 @@ class Database {
  private:
   struct Element {
     host::InstanceLayout instance{};
-    std::string name;
+    const char* name;  // the scene's own, which outlives the database
     ParameterBlock block{};
     std::int32_t connected_seed = 0;  // the value mi_phen_eval returns
   };

@@ -4,6 +4,7 @@
 
 #include "support/module.h"
 #include "tools/refhost/failure.h"
+#include "tools/refhost/text.h"
 
 namespace refhost {
 
@@ -14,7 +15,7 @@ void find(void* module, const std::string& path, const char* name,
           Function*& function) {
   function = reinterpret_cast<Function*>(module_symbol(module, name));
   if (!function)
-    throw Failure(path + ": not a ravelTint library (no " + name + ")");
+    throw Failure(quote(path) + ": not a ravelTint library (no " + name + ")");
 }
 
 std::string program_directory() {
@@ -45,7 +46,8 @@ Library open_library(const std::string& path) {
   const std::string absolute = std::filesystem::absolute(path).string();
   char reason[MODULE_REASON_SIZE];
   void* module = module_open(absolute.c_str(), reason, sizeof reason);
-  if (!module) throw Failure("cannot load the library " + path + ": " + reason);
+  if (!module)
+    throw Failure("cannot load the library " + quote(path) + ": " + reason);
   Library library;
   find(module, path, "ravelTint_version", library.version);
   find(module, path, "ravelTint", library.shade);

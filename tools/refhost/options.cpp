@@ -1,35 +1,66 @@
 #include "tools/refhost/options.h"
 
 #include <CLI/CLI.hpp>
-#include <charconv>
+#include <cstdio>
 #include <string_view>
 
 #include "tools/refhost/scene.h"
+#include "tools/refhost/text.h"
 
 namespace refhost {
 
+std::optional<std::int64_t> parse_decimal(std::string_view text,
+                                          std::int64_t low, std::int64_t high) {
+  const bool negative = !text.empty() && text.front() == '-';
+  const std::string_view digits = text.substr(negative ? 1 : 0);
+  // 19 digits always fit in 64 bits; more never pass the range.
+  if (digits.empty() || digits.size() > 18 ||
+      (digits.size() > 1 && digits.front() == '0'))
+    return std::nullopt;
+  std::int64_t value = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (negative) value = -value;
+  if (value < low || value > high) return std::nullopt;
+  return value;
+}
+
 namespace {
 
-// A whole number from 1 to kMaxImageSide, all of `text`.
-bool parse_side(std::string_view text, int& side) {
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, side);
-  return error == std::errc() && stop == end && side >= 1 &&
-         side <= kMaxImageSide;
+// An option's value: what it is and what it must be, as one line.
+[[noreturn]] void refuse(const std::string& option, const std::string& value,
+                         const std::string& expected) {
+  throw CLI::ValidationError(option + " " + quote_short(value) + ": expected " +
+                             expected);
+}
+
+std::string range_text(std::int64_t low, std::int64_t high) {
+  return "a whole number from " + std::to_string(low) + " to " +
+         std::to_string(high) + ", in decimal without leading zeros";
+}
+
+std::int64_t whole(const std::string& option, const std::string& value,
+                   std::int64_t low, std::int64_t high) {
+  const auto n = parse_decimal(value, low, high);
+  if (!n) refuse(option, value, range_text(low, high));
+  return *n;
 }
 
 // "WIDTHxHEIGHT", each from 1 to kMaxImageSide.
-std::string parse_size(const std::string& text,
-                       std::optional<std::pair<int, int>>& size) {
+std::pair<int, int> parse_size(const std::string& text) {
   const std::size_t x = text.find('x');
-  int width = 0, height = 0;
-  if (x == std::string::npos ||
-      !parse_side(std::string_view(text).substr(0, x), width) ||
-      !parse_side(std::string_view(text).substr(x + 1), height))
-    return "--size must be WIDTHxHEIGHT, each a whole number from 1 to " +
-           std::to_string(kMaxImageSide);
-  size = std::make_pair(width, height);
-  return "";
+  const std::string_view all(text);
+  const auto width = parse_decimal(all.substr(0, x), 1, kMaxImageSide);
+  const auto height = x == std::string::npos
+                          ? std::nullopt
+                          : parse_decimal(all.substr(x + 1), 1, kMaxImageSide);
+  if (!width || !height)
+    refuse("--size", text,
+           "WIDTHxHEIGHT, each a whole number from 1 to " +
+               std::to_string(kMaxImageSide) + ", in decimal");
+  return {static_cast<int>(*width), static_cast<int>(*height)};
 }
 
 // An option given with an empty value would silently mean its default.
@@ -38,6 +69,27 @@ const CLI::Validator kNotEmpty(
       return value.empty() ? std::string("must not be empty") : std::string();
     },
     "", "NOT EMPTY");
+
+struct Texts {
+  std::string seed, size, samples, threads, search;
+};
+
+// The numbers, read exactly as written.
+void convert(const CLI::App& app, const Texts& texts, Options& options) {
+  if (app.count("--seed"))
+    options.seed = static_cast<std::int32_t>(
+        whole("--seed", texts.seed, INT32_MIN, INT32_MAX));
+  if (app.count("--size")) options.size = parse_size(texts.size);
+  if (app.count("--samples"))
+    options.samples =
+        static_cast<int>(whole("--samples", texts.samples, 1, 16));
+  if (app.count("--threads"))
+    options.threads =
+        static_cast<int>(whole("--threads", texts.threads, 0, 1024));
+  if (app.count("--search"))
+    options.search =
+        static_cast<int>(whole("--search", texts.search, 0, 1000000));
+}
 
 }  // namespace
 
@@ -48,24 +100,24 @@ std::optional<int> parse_options(int argc, const char* const* argv,
       "as a renderer loads it, and writes a manifest of every object's colour.",
       "refhost"};
   app.failure_message([](const CLI::App*, const CLI::Error& e) {
-    return std::string("refhost: error: ") + e.what() + "\n";
+    return "refhost: error: " + printable_line(e.what()) + "\n";
   });
-  std::string size;
+  Texts texts;
+  bool grayscale = false;
   app.add_option("--scene", options.scene_path,
                  "JSON scene file (default: the built-in still life)")
       ->check(kNotEmpty);
-  app.add_option("--seed", options.seed,
+  app.add_option("--seed", texts.seed,
                  "the shader's seed, re-rolls every colour (default: the "
-                 "scene's)")
-      ->check(kNotEmpty);
-  app.add_flag("--grayscale", options.grayscale, "grey colours only");
-  app.add_option("--size", size, "image size as WIDTHxHEIGHT")
-      ->check(kNotEmpty);
-  app.add_option("--samples", options.samples,
-                 "N: N×N samples per pixel, averaged")
-      ->check(CLI::Range(1, 16));
-  app.add_option("--threads", options.threads, "threads (default: every core)")
-      ->check(CLI::Range(0, 1024));
+                 "scene's)");
+  auto* grey = app.add_flag("--grayscale", grayscale,
+                            "grey colours only (--grayscale=false: never, "
+                            "whatever the scene says)");
+  app.add_option("--size", texts.size, "image size as WIDTHxHEIGHT");
+  app.add_option("--samples", texts.samples,
+                 "N: N×N samples per pixel, averaged, 1 to 16 (default 3)");
+  app.add_option("--threads", texts.threads,
+                 "threads, 0 to 1024 (default 0: every core)");
   app.add_option("--library", options.library_path,
                  "the shader library (default: beside this program)")
       ->check(kNotEmpty);
@@ -80,19 +132,16 @@ std::optional<int> parse_options(int argc, const char* const* argv,
                  "also an OpenEXR image: RGBA as 32-bit float, premultiplied, "
                  "with the manifest in its header (Linux builds)")
       ->check(kNotEmpty);
-  app.add_option("--search", options.search,
+  app.add_option("--search", texts.search,
                  "try N seeds from --seed on and render with the one that "
                  "leaves the fewest groups of objects that share their seeds "
-                 "or their colour")
-      ->check(CLI::Range(0, 1000000));
+                 "or their colour");
   app.add_flag("--version", options.version,
                "print refhost's version and that of the library it loads");
   try {
     app.parse(argc, argv);
-    if (!size.empty()) {
-      const std::string error = parse_size(size, options.size);
-      if (!error.empty()) throw CLI::ValidationError(error);
-    }
+    convert(app, texts, options);
+    if (grey->count()) options.grayscale = grayscale;
   } catch (const CLI::ParseError& e) {
     // --help exits 0; every mistake on the command line exits 2.
     return app.exit(e) == 0 ? 0 : kUsageError;

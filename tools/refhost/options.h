@@ -14,11 +14,11 @@ struct Options {
   std::string manifest = "objectid.json";
   std::string exr;  // empty: no EXR image
   std::optional<std::int32_t> seed;
-  bool grayscale = false;
+  std::optional<bool> grayscale;  // given: overrides the scene's
   std::optional<std::pair<int, int>> size;
   int samples = 3;
-  int threads = 0;  // 0: every core
-  int search = 0;   // seeds to try; 0: no search
+  int threads = 0;       // 0: every core
+  int search = 0;        // seeds to try; 0: no search
   bool version = false;  // print the versions and stop
 };
 
@@ -31,5 +31,11 @@ inline constexpr int kFailure = 1;
 // stop at once (after --help, or a bad option, which it reports).
 std::optional<int> parse_options(int argc, const char* const* argv,
                                  Options& options);
+
+// A whole number in plain decimal (an optional '-', then digits, no leading
+// zero), from `low` to `high`; nothing otherwise. Shared with the scene's
+// names file.
+std::optional<std::int64_t> parse_decimal(std::string_view text,
+                                          std::int64_t low, std::int64_t high);
 
 }  // namespace refhost

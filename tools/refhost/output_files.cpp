@@ -1,11 +1,11 @@
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "tools/refhost/failure.h"
 #include "tools/refhost/outputs.h"
 #include "tools/refhost/platform.h"
+#include "tools/refhost/text.h"
 
 namespace refhost {
 
@@ -13,142 +13,179 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Where a path really leads: symbolic links are followed, so that the file
-// they name is written and the link itself stays.
-fs::path destination_of(const std::string& path) {
+std::string shown(const OutputFile& output) {
+  return output.option + " " + quote(output.path);
+}
+
+// A stream of this process under a name: /dev/stdin, /dev/stdout,
+// /dev/stderr, /dev/fd/N, /proc/PID/fd/N.
+bool names_a_stream(const std::string& path) {
+  const std::string normal =
+      fs::absolute(path).lexically_normal().generic_string();
+  if (normal.rfind("/dev/std", 0) == 0 || normal.rfind("/dev/fd/", 0) == 0)
+    return true;
+  const std::size_t fd = normal.find("/fd/");
+  return normal.rfind("/proc/", 0) == 0 && fd != std::string::npos &&
+         normal.find('/', 6) == fd;
+}
+
+// Where the path leads: a symbolic link is followed to the file it names,
+// which is written and the link kept. A link that leads nowhere, or in a
+// loop, is an error, never replaced by a plain file.
+std::string destination_of(const OutputFile& output) {
   std::error_code error;
-  const fs::path resolved = fs::weakly_canonical(fs::absolute(path), error);
-  return error ? fs::absolute(path) : resolved;
+  const fs::path absolute = fs::absolute(output.path, error);
+  if (fs::is_symlink(fs::symlink_status(absolute, error))) {
+    const fs::path target = fs::canonical(absolute, error);
+    if (error)
+      throw Failure("cannot write " + shown(output) + ": " + error.message());
+    return target.string();
+  }
+  const fs::path folder = fs::canonical(absolute.parent_path(), error);
+  if (error || !fs::is_directory(folder))
+    throw Failure("cannot write " + shown(output) + ": no such folder " +
+                  quote(absolute.parent_path().string()));
+  return (folder / absolute.filename()).string();
 }
 
 bool same_file(const std::string& a, const std::string& b) {
   std::error_code error;
-  if (fs::exists(a, error) && fs::exists(b, error))
-    return fs::equivalent(a, b, error);
-  return destination_of(a) == destination_of(b);
+  return fs::equivalent(a, b, error);
 }
 
-// This run's files beside a destination: "<name>.refhost-<process><suffix>",
-// the new content (".partial") and the previous file while it is moved aside
-// (".previous").
-std::string temporary_prefix(const fs::path& destination) {
-  return destination.filename().string() + ".refhost-";
+// A destination that exists and is not a regular file is never replaced.
+void require_regular(const OutputFile& output) {
+  std::error_code error;
+  const fs::file_status status = fs::symlink_status(output.destination, error);
+  if (fs::exists(status) && !fs::is_regular_file(status))
+    throw UsageFailure(shown(output) +
+                       ": exists and is not a regular file; refhost "
+                       "replaces regular files only");
 }
 
-fs::path beside(const fs::path& destination, const char* suffix) {
-  return destination.parent_path() /
-         (temporary_prefix(destination) +
-          std::to_string(platform::process_id()) + suffix);
+std::string folder_of(const std::string& destination) {
+  return fs::path(destination).parent_path().string();
 }
 
-void write_file(const fs::path& path, const std::string& bytes,
-                const std::string& shown) {
-  std::FILE* file = std::fopen(path.string().c_str(), "wb");
-  if (!file)
-    throw Failure("cannot write " + shown + ": " + std::strerror(errno));
-  const bool written =
-      std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const int error = errno;
-  if (std::fclose(file) != 0 || !written) {
-    std::remove(path.string().c_str());
-    throw Failure("cannot write " + shown + ": " + std::strerror(error));
-  }
+void remove_stale_temporaries(const std::string& folder) {
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder, error))
+    if (is_stale_temporary(entry.path().filename().string()))
+      fs::remove(entry.path(), error);
 }
 
-// Moves each written temporary over its destination. The files of one run
-// belong together, so if one move fails (a file held open on Windows, say),
-// the destinations already replaced get their previous files back, and those
-// that did not exist before are removed.
-void move_into_place(const std::vector<OutputFile>& outputs,
-                     const std::vector<fs::path>& temporaries) {
-  std::vector<fs::path> destinations, previous;  // previous: "" if none
-  auto undo = [&] {
-    std::error_code error;
-    for (std::size_t j = 0; j < previous.size(); ++j) {
-      if (previous[j].empty())
-        fs::remove(destinations[j], error);
-      else
-        platform::replace_file(previous[j].string(), destinations[j].string());
-    }
-    for (std::size_t j = previous.size(); j < temporaries.size(); ++j)
-      fs::remove(temporaries[j], error);
-  };
-  for (std::size_t i = 0; i < outputs.size(); ++i) {
-    const fs::path destination = destination_of(outputs[i].path);
-    const fs::path aside = beside(destination, ".previous");
-    std::error_code ignored;
-    const bool existed = fs::exists(destination, ignored);
-    std::string error;
-    if (existed)
-      error = platform::replace_file(destination.string(), aside.string());
-    if (error.empty()) {
-      error =
-          platform::replace_file(temporaries[i].string(), destination.string());
-      if (!error.empty() && existed)
-        platform::replace_file(aside.string(), destination.string());
-    }
-    if (!error.empty()) {
-      undo();
-      throw Failure("cannot write " + outputs[i].path + ": " + error);
-    }
-    destinations.push_back(destination);
-    previous.push_back(existed ? aside : fs::path());
-  }
-  std::error_code ignored;
-  for (const fs::path& file : previous)
-    if (!file.empty()) fs::remove(file, ignored);
+void remove_all(const std::vector<std::string>& files) {
+  std::error_code error;
+  for (const std::string& file : files) fs::remove(file, error);
+}
+
+// The folders of the outputs, each once, in one order for every run, so
+// that two runs never wait for each other's locks in a circle.
+std::vector<std::string> folders_of(const std::vector<OutputFile>& outputs) {
+  std::vector<std::string> folders;
+  for (const OutputFile& output : outputs)
+    folders.push_back(folder_of(output.destination));
+  std::sort(folders.begin(), folders.end());
+  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+  return folders;
 }
 
 }  // namespace
 
-void check_outputs(const std::vector<OutputFile>& outputs,
-                   const std::string& scene_path) {
-  for (std::size_t i = 0; i < outputs.size(); ++i) {
-    const OutputFile& output = outputs[i];
-    const std::string named = output.option + " " + output.path;
-    if (!scene_path.empty() && same_file(output.path, scene_path))
-      throw UsageFailure(named + ": is the scene file");
-    for (std::size_t j = 0; j < i; ++j)
-      if (same_file(output.path, outputs[j].path))
-        throw UsageFailure(named + ": is also " + outputs[j].option);
-    std::error_code error;
-    const fs::file_status status = fs::status(output.path, error);
-    if (fs::exists(status) && !fs::is_regular_file(status))
-      throw UsageFailure(named +
-                         ": exists and is not a regular file; refhost "
-                         "replaces regular files only");
-  }
+std::string temporary_name(std::size_t n) {
+  return ".refhost-" + platform::host_name() + "-" +
+         std::to_string(platform::process_id()) + "." + std::to_string(n) +
+         ".partial";
 }
 
-void remove_stale_temporaries(const std::vector<OutputFile>& outputs) {
-  for (const OutputFile& output : outputs) {
-    const fs::path destination = destination_of(output.path);
-    const std::string prefix = temporary_prefix(destination);
-    std::error_code error;
-    for (const auto& entry :
-         fs::directory_iterator(destination.parent_path(), error)) {
-      const std::string name = entry.path().filename().string();
-      if (name.rfind(prefix, 0) == 0 && name.size() > prefix.size() + 8 &&
-          name.compare(name.size() - 8, 8, ".partial") == 0 &&
-          entry.is_regular_file(error))
-        fs::remove(entry.path(), error);
-    }
+bool is_stale_temporary(const std::string& name) {
+  const std::string prefix = ".refhost-" + platform::host_name() + "-";
+  const std::string suffix = ".partial";
+  if (name.rfind(prefix, 0) != 0 ||
+      name.size() <= prefix.size() + suffix.size() ||
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+    return false;
+  const std::string rest = name.substr(prefix.size());
+  const std::size_t dot = rest.find('.');
+  if (dot == 0 || dot == std::string::npos ||
+      rest.find_first_not_of("0123456789") != dot || dot > 10)
+    return false;
+  const unsigned long id = std::stoul(rest.substr(0, dot));
+  return id != platform::process_id() && !platform::process_alive(id);
+}
+
+void check_outputs(std::vector<OutputFile>& outputs, const Inputs& inputs) {
+  const std::string program = platform::program_path();
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    OutputFile& output = outputs[i];
+    if (names_a_stream(output.path))
+      throw UsageFailure(shown(output) +
+                         ": names a stream of this process, not a file");
+    output.destination = destination_of(output);
+    const std::pair<const std::string&, const char*> files[] = {
+        {inputs.scene, "is the scene file"},
+        {inputs.library, "is the library"},
+        {program, "is this program"}};
+    for (const auto& [file, what] : files)
+      if (!file.empty() && same_file(output.destination, file))
+        throw UsageFailure(shown(output) + ": " + what);
+    for (std::size_t j = 0; j < i; ++j)
+      if (output.destination == outputs[j].destination ||
+          same_file(output.destination, outputs[j].destination))
+        throw UsageFailure(shown(output) + ": is also " + outputs[j].option);
+    if (platform::is_standard_stream(output.destination))
+      throw UsageFailure(shown(output) +
+                         ": is this program's standard input, output or "
+                         "error");
+    require_regular(output);
   }
 }
 
 void commit_outputs(const std::vector<OutputFile>& outputs) {
-  std::vector<fs::path> temporaries;
-  try {
-    for (const OutputFile& output : outputs) {
-      temporaries.push_back(beside(destination_of(output.path), ".partial"));
-      write_file(temporaries.back(), output.bytes, output.path);
+  const platform::HeldInterrupts held;
+  std::vector<std::string> temporaries;
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const OutputFile& output = outputs[i];
+    const std::string temporary =
+        (fs::path(folder_of(output.destination)) / temporary_name(i)).string();
+    // A file of this name can only be left by a dead process that had this
+    // one's number: it is replaced.
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    const std::string error =
+        platform::write_new_file(temporary, output.bytes, output.destination);
+    if (!error.empty()) {
+      remove_all(temporaries);
+      throw Failure("cannot write " + shown(output) + ": " + error);
     }
+    temporaries.push_back(temporary);
+  }
+  std::vector<platform::FolderLock> locks;
+  try {
+    for (const std::string& folder : folders_of(outputs)) {
+      locks.emplace_back(folder);
+      remove_stale_temporaries(folder);
+    }
+    // What appeared at a destination since the check is refused too.
+    for (const OutputFile& output : outputs) require_regular(output);
   } catch (...) {
-    for (const fs::path& temporary : temporaries)
-      std::remove(temporary.string().c_str());
+    remove_all(temporaries);
     throw;
   }
-  move_into_place(outputs, temporaries);
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const std::string error =
+        platform::replace_file(temporaries[i], outputs[i].destination);
+    if (error.empty()) continue;
+    remove_all({temporaries.begin() + static_cast<std::ptrdiff_t>(i),
+                temporaries.end()});
+    std::string replaced;
+    for (std::size_t j = 0; j < i; ++j)
+      replaced += (j ? ", " : "; already replaced: ") + shown(outputs[j]);
+    throw Failure("cannot write " + shown(outputs[i]) + ": " + error +
+                  replaced);
+  }
+  for (const std::string& folder : folders_of(outputs))
+    platform::sync_folder(folder);
 }
 
 }  // namespace refhost

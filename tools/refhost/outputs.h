@@ -1,7 +1,5 @@
 // The reference host's files: the object-ID image, the manifest and an
-// optional EXR image. All are prepared in temporary files beside their
-// destinations and moved over them only once every one is complete, so that
-// nothing is left half-written and the files of one run stay together.
+// optional EXR image, and how they replace what was there.
 #pragma once
 
 #include <string>
@@ -18,6 +16,8 @@ struct ManifestInput {
   const RenderSettings& settings;
   const std::vector<ObjectColour>& objects;
   const Groups& groups;
+  const std::string& png_name;  // the image the manifest belongs to
+  const std::string& png_sha256;
 };
 
 std::string png_bytes(const Image& image);
@@ -31,27 +31,45 @@ void require_exr_support();
 // in the header attribute "ravelTint/manifest".
 std::string exr_bytes(const Image& image, const std::string& manifest);
 
-// A file to write: the option that named it, its path and its bytes.
+// A file to write: the option that named it, its path, where it really
+// leads (symbolic links followed) and its bytes.
 struct OutputFile {
   std::string option;
   std::string path;
   std::string bytes;
+  std::string destination;
 };
 
-// Checks the destinations before anything is rendered. An output may not be
-// the scene file or another output (the files themselves are compared, not
-// their names), and one that exists must be a regular file: an output never
-// replaces a device, a pipe or a folder. Throws UsageFailure.
-void check_outputs(const std::vector<OutputFile>& outputs,
-                   const std::string& scene_path);
+// The files that a run reads, which no output may replace.
+struct Inputs {
+  std::string scene;  // empty: the built-in scene
+  std::string library;
+};
 
-// Removes the temporary files that an earlier run, killed while writing,
-// left beside these destinations.
-void remove_stale_temporaries(const std::vector<OutputFile>& outputs);
+// Checks the destinations before anything is rendered, and fills in each
+// one's destination. An output may not be an input (the scene, the library,
+// this program), another output, or a stream of this process (its standard
+// input, output or error, whatever the name, and /dev/std*, /dev/fd/*,
+// /proc/*/fd/*): the files themselves are compared, not their names. One
+// that exists must be a regular file: an output never replaces a device, a
+// pipe or a folder. A symbolic link writes the file it leads to, and one
+// that leads nowhere is an error. Throws UsageFailure, or Failure when the
+// output cannot be written at all (its folder is missing).
+void check_outputs(std::vector<OutputFile>& outputs, const Inputs& inputs);
 
-// Writes every output to a temporary file beside its destination, then moves
-// each over its destination. Throws Failure naming the path; a failure while
-// writing leaves every destination as it was.
+// Replaces every destination with its new bytes. Each is written to a
+// temporary file beside it (".refhost-HOST-PID.N.partial"), flushed, and
+// renamed over it in one atomic step, so that a destination is always its
+// old file or its new one, never missing or partly written. Runs that commit
+// into the same folders wait for each other; interrupts wait for the
+// commit; temporaries that runs no longer alive left in those folders are
+// removed. Throws Failure naming the path; a failure before the first rename
+// leaves every destination as it was.
 void commit_outputs(const std::vector<OutputFile>& outputs);
+
+// The name of this run's temporary file number `n`, and whether a name is a
+// temporary of a run of this machine that is no longer alive.
+std::string temporary_name(std::size_t n);
+bool is_stale_temporary(const std::string& name);
 
 }  // namespace refhost

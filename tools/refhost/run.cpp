@@ -11,9 +11,10 @@
 #include "tools/refhost/library.h"
 #include "tools/refhost/options.h"
 #include "tools/refhost/outputs.h"
+#include "tools/refhost/platform.h"
 #include "tools/refhost/raycast.h"
 #include "tools/refhost/render.h"
-#include "tools/refhost/scene_text.h"
+#include "tools/refhost/text.h"
 
 namespace refhost {
 
@@ -23,7 +24,7 @@ Scene scene_for(const Options& options) {
   Scene scene = options.scene_path.empty() ? default_scene()
                                            : load_scene(options.scene_path);
   if (options.seed) scene.seed = *options.seed;
-  if (options.grayscale) scene.grayscale = true;
+  if (options.grayscale) scene.grayscale = *options.grayscale;
   if (options.size) std::tie(scene.width, scene.height) = *options.size;
   return scene;
 }
@@ -44,11 +45,16 @@ struct ActiveDatabase {
   ~ActiveDatabase() { set_active_database(nullptr); }
 };
 
+// The names of a group, as a person reads them: the first ten, and how many
+// more (a large scene's grey group has thousands).
 std::string names_of(const Scene& scene,
                      const std::vector<std::size_t>& objects) {
+  constexpr std::size_t kShown = 10;
   std::string names;
-  for (std::size_t i : objects)
-    names += (names.empty() ? "" : ", ") + json_quoted(scene.objects[i].name);
+  for (std::size_t n = 0; n < objects.size() && n < kShown; ++n)
+    names += (n ? ", " : "") + quote(scene.objects[objects[n]].name);
+  if (objects.size() > kShown)
+    names += " and " + std::to_string(objects.size() - kShown) + " more";
   return names;
 }
 
@@ -77,23 +83,23 @@ void report_groups(const Scene& scene, const Groups& groups) {
 
 // The files the options ask for, before their bytes are known.
 std::vector<OutputFile> outputs_for(const Options& options) {
-  std::vector<OutputFile> outputs = {{"--out", options.out, {}},
-                                     {"--manifest", options.manifest, {}}};
-  if (!options.exr.empty()) outputs.push_back({"--exr", options.exr, {}});
+  std::vector<OutputFile> outputs = {{"--out", options.out, {}, {}},
+                                     {"--manifest", options.manifest, {}, {}}};
+  if (!options.exr.empty()) outputs.push_back({"--exr", options.exr, {}, {}});
   return outputs;
 }
 
 void render_scene(const Options& options) {
   if (!options.exr.empty()) require_exr_support();
+  const std::string library_path = options.library_path.empty()
+                                       ? default_library_path()
+                                       : options.library_path;
   std::vector<OutputFile> outputs = outputs_for(options);
-  check_outputs(outputs, options.scene_path);
+  check_outputs(outputs, {options.scene_path, library_path});
   Scene scene = scene_for(options);
   RenderSettings settings = settings_for(options, scene);
   settings.keep_float = !options.exr.empty();
-  const Library library =
-      load_library(options.library_path.empty() ? default_library_path()
-                                                : options.library_path);
-  remove_stale_temporaries(outputs);
+  const Library library = load_library(library_path);
   Database database(scene, scene.seed, scene.grayscale);
   ActiveDatabase active(database);
   const Shader shader(library, database);
@@ -119,7 +125,11 @@ void render_scene(const Options& options) {
                   " pins still held");
 
   outputs[0].bytes = png_bytes(image);
-  outputs[1].bytes = manifest_text({scene, settings, objects, groups});
+  const std::string png_name =
+      std::filesystem::path(outputs[0].destination).filename().string();
+  const std::string png_sha256 = platform::sha256_hex(outputs[0].bytes);
+  outputs[1].bytes =
+      manifest_text({scene, settings, objects, groups, png_name, png_sha256});
   if (outputs.size() > 2) outputs[2].bytes = exr_bytes(image, outputs[1].bytes);
   commit_outputs(outputs);
   std::printf("rendered %zu objects at %dx%d, %d samples per pixel\n",
@@ -127,7 +137,7 @@ void render_scene(const Options& options) {
               settings.samples * settings.samples);
   for (const OutputFile& output : outputs)
     std::printf("  %-9s %s\n", (output.option.substr(2) + ":").c_str(),
-                std::filesystem::absolute(output.path).string().c_str());
+                quote(output.destination).c_str());
   report_groups(scene, groups);
 }
 
@@ -138,7 +148,7 @@ void print_versions(const Options& options) {
                                                         : options.library_path;
   std::printf("refhost %s\n", RAVELTINT_VERSION);
   const Library library = open_library(path);
-  std::printf("library %s: shader version %d\n", json_quoted(path).c_str(),
+  std::printf("library %s: shader version %d\n", quote(path).c_str(),
               library.shader_version);
 }
 
@@ -153,10 +163,12 @@ int run(int argc, const char* const* argv) {
     else
       render_scene(options);
   } catch (const UsageFailure& failure) {
-    std::fprintf(stderr, "refhost: error: %s\n", failure.what());
+    std::fprintf(stderr, "refhost: error: %s\n",
+                 printable_line(failure.what()).c_str());
     return kUsageError;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "refhost: error: %s\n", e.what());
+    std::fprintf(stderr, "refhost: error: %s\n",
+                 printable_line(e.what()).c_str());
     return kFailure;
   }
   std::fflush(stdout);

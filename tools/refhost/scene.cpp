@@ -1,16 +1,15 @@
 #include "tools/refhost/scene.h"
 
 #include <algorithm>
-#include <initializer_list>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <vector>
 
 #include "tools/refhost/failure.h"
 #include "tools/refhost/scene_text.h"
+#include "tools/refhost/text.h"
 
 namespace refhost {
-
-using nlohmann::json;
 
 const char* shape_name(Shape shape) {
   switch (shape) {
@@ -26,201 +25,487 @@ const char* shape_name(Shape shape) {
 
 namespace {
 
-// Edits (insertions, deletions, substitutions, swaps of neighbours) that turn
-// one key into another, for "did you mean".
-std::size_t edit_distance(const std::string& a, const std::string& b) {
-  std::vector<std::vector<std::size_t>> d(
-      a.size() + 1, std::vector<std::size_t>(b.size() + 1));
-  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
-  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i)
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
-                          d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
-        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-    }
-  return d[a.size()][b.size()];
-}
+using nlohmann::json;
 
-std::string lower(std::string text) {
-  for (char& c : text)
+// ---- "Did you mean": a known key that differs from the one written only in
+// case or by at most two edits. Keys of very different lengths are never
+// compared, so a huge unknown key costs no more than reading it.
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
+  return out;
 }
 
-// Reads one JSON value into the scene, naming where a fault lies.
-class Reader {
- public:
-  explicit Reader(std::string origin) : origin_(std::move(origin)) {}
+// Insertions, deletions, substitutions and swaps of neighbours.
+std::size_t edit_distance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> before(b.size() + 1), previous(b.size() + 1),
+      row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) previous[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      row[j] = std::min({previous[j] + 1, row[j - 1] + 1,
+                         previous[j - 1] + (a[i - 1] != b[j - 1])});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        row[j] = std::min(row[j], before[j - 2] + 1);
+    }
+    std::swap(before, previous);
+    std::swap(previous, row);
+  }
+  return previous[b.size()];
+}
 
+const char* meant_key(const std::string& key,
+                      const std::vector<const char*>& known) {
+  if (key.size() > 64) return nullptr;
+  const std::string written = lower(key);
+  for (const char* candidate : known) {
+    const std::string k = lower(candidate);
+    const std::size_t longer = std::max(k.size(), written.size());
+    if (longer - std::min(k.size(), written.size()) <= 2 &&
+        edit_distance(written, k) <= 2)
+      return candidate;
+  }
+  return nullptr;
+}
+
+// ---- Reading the scene straight from the parser's events, into the scene's
+// own records: no document is built, whatever the file's size.
+
+enum class Context {
+  kRoot,
+  kObjects,
+  kObject,
+  kCamera,
+  kImage,
+  kShader,
+  kVector
+};
+
+const std::vector<const char*>& keys_of(Context context) {
+  static const std::vector<const char*> root = {"objects", "camera", "image",
+                                                "shader"};
+  static const std::vector<const char*> object = {"name", "shape", "position",
+                                                  "size", "seed"};
+  static const std::vector<const char*> camera = {"position", "look_at", "fov"};
+  static const std::vector<const char*> image = {"width", "height"};
+  static const std::vector<const char*> shader = {"seed", "grayscale"};
+  static const std::vector<const char*> none;
+  switch (context) {
+    case Context::kRoot:
+      return root;
+    case Context::kObject:
+      return object;
+    case Context::kCamera:
+      return camera;
+    case Context::kImage:
+      return image;
+    case Context::kShader:
+      return shader;
+    default:
+      return none;
+  }
+}
+
+// One value of the scene, as the parser hands it over.
+struct Value {
+  enum Kind { kNull, kBoolean, kInteger, kUnsigned, kFloat, kString } kind;
+  double number = 0;
+  std::int64_t integer = 0;
+  bool boolean = false;
+  std::string* text = nullptr;
+  bool is_number() const {
+    return kind == kInteger || kind == kUnsigned || kind == kFloat;
+  }
+};
+
+// An open object or array: what it is, its path in messages, the keys seen
+// (one bit each), the key now being read, and the elements read so far.
+struct Frame {
+  Frame(Context c, std::string p) : context(c), path(std::move(p)) {}
+  Context context;
+  std::string path;
+  unsigned seen = 0;
+  std::string key;
+  std::size_t elements = 0;
+  Vec3* vector = nullptr;  // where a kVector's numbers go
+};
+
+// Counts how far the parser has read, for the places of faults found in the
+// events (the parser itself reports only its own).
+struct CountingIterator {
+  using iterator_category = std::input_iterator_tag;
+  using value_type = char;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const char*;
+  using reference = const char&;
+  const char* at;
+  const char** reached;
+  reference operator*() const { return *at; }
+  CountingIterator& operator++() {
+    *reached = ++at;
+    return *this;
+  }
+  bool operator==(const CountingIterator& other) const {
+    return at == other.at;
+  }
+  bool operator!=(const CountingIterator& other) const {
+    return at != other.at;
+  }
+};
+
+struct SyntaxError {
+  std::size_t offset;
+  std::string reason;
+};
+
+class SceneReader : public nlohmann::json_sax<json> {
+ public:
+  SceneReader(const std::string& text, std::string origin)
+      : text_(text), origin_(std::move(origin)), reached_(text.data()) {}
+
+  Scene read() {
+    // A NUL byte is refused wherever it stands: nothing after it may be
+    // silently lost.
+    const std::size_t nul = text_.find('\0');
+    if (nul != std::string::npos)
+      throw Failure(origin_ + ": " + place_of(text_, nul) + ": a NUL byte");
+    CountingIterator first{text_.data(), &reached_};
+    CountingIterator last{text_.data() + text_.size(), &reached_};
+    try {
+      json::sax_parse(first, last, this);
+    } catch (const SyntaxError& e) {
+      // The parser's offset is one past the byte it stopped at.
+      const std::size_t at = e.offset > 0 ? e.offset - 1 : 0;
+      throw Failure(origin_ + ": " + place_of(text_, at) + ": " + e.reason);
+    }
+    return std::move(scene_);
+  }
+
+  // ---- The parser's events.
+  bool null() override { return value({Value::kNull}); }
+  bool boolean(bool b) override {
+    Value v{Value::kBoolean};
+    v.boolean = b;
+    return value(v);
+  }
+  bool number_integer(number_integer_t n) override {
+    Value v{Value::kInteger};
+    v.integer = n;
+    v.number = static_cast<double>(n);
+    return value(v);
+  }
+  bool number_unsigned(number_unsigned_t n) override {
+    Value v{Value::kUnsigned};
+    v.integer = n > INT64_MAX ? INT64_MAX : static_cast<std::int64_t>(n);
+    v.number = static_cast<double>(n);
+    return value(v);
+  }
+  bool number_float(number_float_t n, const string_t&) override {
+    Value v{Value::kFloat};
+    v.number = n;
+    return value(v);
+  }
+  bool string(string_t& s) override {
+    Value v{Value::kString};
+    v.text = &s;
+    return value(v);
+  }
+  bool binary(binary_t&) override { return value({Value::kNull}); }
+  bool start_object(std::size_t) override;
+  bool key(string_t& key) override;
+  bool end_object() override;
+  bool start_array(std::size_t) override;
+  bool end_array() override;
+  bool parse_error(std::size_t offset, const std::string& token,
+                   const json::exception& error) override {
+    // A number too large is reported after it; point at its first digit.
+    constexpr int kNumberOverflow = 406;
+    if (error.id == kNumberOverflow && offset >= token.size())
+      offset -= token.size() - 1;
+    throw SyntaxError{offset, syntax_reason(error.what())};
+  }
+
+ private:
   [[noreturn]] void fail(const std::string& where,
                          const std::string& what) const {
     throw Failure(origin_ + ": " + where + ": " + what);
   }
+  // The path of the value now being read.
+  std::string here() const;
+  bool value(const Value& v);
+  void object_value(Frame& frame, const Value& v, const std::string& where);
+  void setting_value(Frame& frame, const Value& v, const std::string& where);
+  void end_of_object(const Frame& frame);
+  std::int64_t whole(const Value& v, const std::string& where, std::int64_t low,
+                     std::int64_t high) const;
+  void check_edge(double edge, const std::string& where) const;
+  std::size_t key_start() const;
 
-  // An object whose keys are all among `known`.
-  void expect_object(const json& value, const std::string& where,
-                     std::initializer_list<const char*> known) const {
-    if (!value.is_object()) fail(where, "expected an object");
-    for (const auto& item : value.items()) {
-      std::string closest;
-      std::size_t best = 3;  // at most two edits away, ignoring case
-      for (const char* key : known) {
-        if (item.key() == key) {
-          closest.clear();
-          best = 0;
-          break;
-        }
-        const std::size_t d = edit_distance(lower(item.key()), lower(key));
-        if (d < best) best = d, closest = key;
-      }
-      if (best == 0) continue;
-      fail(where, "unknown key " + json_quoted(item.key()) +
-                      (closest.empty()
-                           ? ""
-                           : " (did you mean " + json_quoted(closest) + "?)"));
-    }
-  }
-
-  const json& member(const json& object, const char* key,
-                     const std::string& where) const {
-    auto it = object.find(key);
-    if (it == object.end()) fail(where, std::string("missing \"") + key + "\"");
-    return *it;
-  }
-
-  double number(const json& value, const std::string& where) const {
-    if (!value.is_number()) fail(where, "expected a number");
-    return value.get<double>();
-  }
-
-  std::int64_t integer(const json& value, const std::string& where,
-                       std::int64_t low, std::int64_t high) const {
-    if (!value.is_number_integer()) fail(where, "expected a whole number");
-    const auto n = value.get<std::int64_t>();
-    if ((value.is_number_unsigned() &&
-         value.get<std::uint64_t>() > INT64_MAX) ||
-        n < low || n > high)
-      fail(where, "must be from " + std::to_string(low) + " to " +
-                      std::to_string(high));
-    return n;
-  }
-
-  Vec3 vec3(const json& value, const std::string& where) const {
-    if (!value.is_array() || value.size() != 3)
-      fail(where, "expected [x, y, z]");
-    return {number(value[0], where + "[0]"), number(value[1], where + "[1]"),
-            number(value[2], where + "[2]")};
-  }
-
-  // A size is a positive number (all three edges) or [x, y, z].
-  Vec3 size(const json& value, const std::string& where) const {
-    if (value.is_array()) {
-      const Vec3 s = vec3(value, where);
-      for (int i = 0; i < 3; ++i)
-        check_edge(s[i], where + "[" + std::to_string(i) + "]");
-      return s;
-    }
-    const double edge = number(value, where);
-    check_edge(edge, where);
-    return {edge, edge, edge};
-  }
-
-  void check_edge(double edge, const std::string& where) const {
-    if (!(edge > 0)) fail(where, "sizes must be greater than 0");
-    if (edge > kMaxSize) fail(where, "sizes must be at most 1e9");
-  }
-
-  Shape shape(const json& value, const std::string& where) const {
-    if (value == "sphere") return Shape::kSphere;
-    if (value == "box") return Shape::kBox;
-    if (value == "plane") return Shape::kPlane;
-    fail(where, "shape must be \"sphere\", \"box\" or \"plane\"");
-  }
-
-  Object object(const json& value, const std::string& where) const {
-    expect_object(value, where, {"name", "shape", "position", "size", "seed"});
-    Object o;
-    const json& name = member(value, "name", where);
-    if (!name.is_string()) fail(where + ".name", "expected a string");
-    o.name = name.get<std::string>();
-    o.shape = shape(member(value, "shape", where), where + ".shape");
-    o.position = vec3(member(value, "position", where), where + ".position");
-    if (value.contains("size")) {
-      if (o.shape == Shape::kSphere && value["size"].is_array())
-        fail(where + ".size", "a sphere's size is its radius, one number");
-      o.size = size(value["size"], where + ".size");
-    }
-    if (value.contains("seed"))
-      o.seed = static_cast<std::int32_t>(
-          integer(value["seed"], where + ".seed", INT32_MIN, INT32_MAX));
-    return o;
-  }
-
-  Camera camera(const json& value) const {
-    expect_object(value, "camera", {"position", "look_at", "fov"});
-    Camera c;
-    if (value.contains("position"))
-      c.position = vec3(value["position"], "camera.position");
-    if (value.contains("look_at"))
-      c.look_at = vec3(value["look_at"], "camera.look_at");
-    if (value.contains("fov")) {
-      c.fov_degrees = number(value["fov"], "camera.fov");
-      if (!(c.fov_degrees > 0 && c.fov_degrees < 170))
-        fail("camera.fov", "must be between 0 and 170 degrees");
-    }
-    if (c.position == c.look_at)
-      fail("camera", "position and look_at must differ");
-    return c;
-  }
-
-  void image(const json& value, Scene& s) const {
-    expect_object(value, "image", {"width", "height"});
-    s.width = static_cast<int>(integer(member(value, "width", "image"),
-                                       "image.width", 1, kMaxImageSide));
-    s.height = static_cast<int>(integer(member(value, "height", "image"),
-                                        "image.height", 1, kMaxImageSide));
-  }
-
-  void shader(const json& value, Scene& s) const {
-    expect_object(value, "shader", {"seed", "grayscale"});
-    if (value.contains("seed"))
-      s.seed = static_cast<std::int32_t>(
-          integer(value["seed"], "shader.seed", INT32_MIN, INT32_MAX));
-    if (value.contains("grayscale")) {
-      if (!value["grayscale"].is_boolean())
-        fail("shader.grayscale", "expected true or false");
-      s.grayscale = value["grayscale"].get<bool>();
-    }
-  }
-
-  Scene scene(const json& root) const {
-    expect_object(root, "scene", {"objects", "camera", "image", "shader"});
-    Scene s;
-    const json& objects = member(root, "objects", "scene");
-    if (!objects.is_array()) fail("objects", "expected an array");
-    for (std::size_t i = 0; i < objects.size(); ++i)
-      s.objects.push_back(
-          object(objects[i], "objects[" + std::to_string(i) + "]"));
-    if (root.contains("camera")) s.camera = camera(root["camera"]);
-    if (root.contains("image")) image(root["image"], s);
-    if (root.contains("shader")) shader(root["shader"], s);
-    return s;
-  }
-
- private:
-  std::string origin_;
+  const std::string& text_;
+  const std::string origin_;
+  const char* reached_;
+  std::vector<Frame> frames_;
+  Scene scene_;
+  bool size_is_array_ = false;
+  bool image_seen_ = false;
 };
+
+std::string SceneReader::here() const {
+  const Frame& frame = frames_.back();
+  if (frame.context == Context::kObjects || frame.context == Context::kVector)
+    return frame.path + "[" + std::to_string(frame.elements) + "]";
+  return frame.path.empty() ? frame.key : frame.path + "." + frame.key;
+}
+
+// Where the key just read begins: its opening quote.
+std::size_t SceneReader::key_start() const {
+  std::size_t at = static_cast<std::size_t>(reached_ - text_.data());
+  at = at > 0 ? at - 1 : 0;  // the closing quote
+  while (at > 0) {
+    --at;
+    if (text_[at] != '"') continue;
+    std::size_t slashes = 0;
+    while (at > slashes && text_[at - 1 - slashes] == '\\') ++slashes;
+    if (slashes % 2 == 0) break;
+  }
+  return at;
+}
+
+bool SceneReader::key(string_t& key) {
+  Frame& frame = frames_.back();
+  const auto& known = keys_of(frame.context);
+  const std::string where = frame.path.empty() ? "scene" : frame.path;
+  const auto it = std::find_if(known.begin(), known.end(),
+                               [&](const char* k) { return key == k; });
+  if (it == known.end()) {
+    const char* meant = meant_key(key, known);
+    fail(where, "unknown key " + quote_short(key) +
+                    (meant ? " (did you mean " + quote(meant) + "?)" : ""));
+  }
+  const unsigned bit = 1u << (it - known.begin());
+  if (frame.seen & bit)
+    fail(where,
+         "duplicate key " + quote(key) + " at " + place_of(text_, key_start()));
+  frame.seen |= bit;
+  frame.key = std::move(key);
+  return true;
+}
+
+bool SceneReader::start_object(std::size_t) {
+  if (frames_.empty()) {
+    frames_.emplace_back(Context::kRoot, "");
+    return true;
+  }
+  Frame& parent = frames_.back();
+  const std::string where = here();
+  Context context;
+  if (parent.context == Context::kObjects) {
+    context = Context::kObject;
+    scene_.objects.emplace_back();
+    size_is_array_ = false;
+  } else if (parent.context == Context::kRoot && parent.key == "camera") {
+    context = Context::kCamera;
+  } else if (parent.context == Context::kRoot && parent.key == "image") {
+    context = Context::kImage;
+    image_seen_ = true;
+  } else if (parent.context == Context::kRoot && parent.key == "shader") {
+    context = Context::kShader;
+  } else {
+    // Any other container is more nesting than the format has: refused at
+    // once, so that no depth of brackets costs more than this.
+    Value none{Value::kNull};
+    return value(none);
+  }
+  frames_.emplace_back(context, where);
+  return true;
+}
+
+bool SceneReader::end_object() {
+  const Frame frame = std::move(frames_.back());
+  frames_.pop_back();
+  end_of_object(frame);
+  if (!frames_.empty()) ++frames_.back().elements;
+  return true;
+}
+
+bool SceneReader::start_array(std::size_t) {
+  if (frames_.empty()) fail("scene", "expected an object");
+  Frame& parent = frames_.back();
+  const std::string where = here();
+  if (parent.context == Context::kRoot && parent.key == "objects") {
+    frames_.emplace_back(Context::kObjects, "objects");
+    return true;
+  }
+  Vec3* target = nullptr;
+  if (parent.context == Context::kObject && parent.key == "position")
+    target = &scene_.objects.back().position;
+  else if (parent.context == Context::kObject && parent.key == "size")
+    target = &scene_.objects.back().size, size_is_array_ = true;
+  else if (parent.context == Context::kCamera && parent.key == "position")
+    target = &scene_.camera.position;
+  else if (parent.context == Context::kCamera && parent.key == "look_at")
+    target = &scene_.camera.look_at;
+  if (!target) {
+    Value none{Value::kNull};
+    return value(none);
+  }
+  Frame frame{Context::kVector, where};
+  frame.vector = target;
+  frames_.push_back(std::move(frame));
+  return true;
+}
+
+bool SceneReader::end_array() {
+  const Frame frame = std::move(frames_.back());
+  frames_.pop_back();
+  if (frame.context == Context::kVector) {
+    if (frame.elements != 3) fail(frame.path, "expected [x, y, z]");
+    if (frames_.back().key == "size")
+      for (int i = 0; i < 3; ++i)
+        check_edge((*frame.vector)[i],
+                   frame.path + "[" + std::to_string(i) + "]");
+  }
+  ++frames_.back().elements;
+  return true;
+}
+
+std::int64_t SceneReader::whole(const Value& v, const std::string& where,
+                                std::int64_t low, std::int64_t high) const {
+  if (v.kind != Value::kInteger && v.kind != Value::kUnsigned)
+    fail(where, "expected a whole number");
+  // Unsigned numbers past 64 bits were saturated, so they fail here too.
+  if (v.integer < low || v.integer > high)
+    fail(where,
+         "must be from " + std::to_string(low) + " to " + std::to_string(high));
+  return v.integer;
+}
+
+void SceneReader::check_edge(double edge, const std::string& where) const {
+  if (!(edge > 0)) fail(where, "sizes must be greater than 0");
+  if (edge > kMaxSize) fail(where, "sizes must be at most 1e9");
+}
+
+bool SceneReader::value(const Value& v) {
+  if (frames_.empty()) fail("scene", "expected an object");
+  Frame& frame = frames_.back();
+  const std::string where = here();
+  switch (frame.context) {
+    case Context::kObjects:
+      fail(where, "expected an object");
+    case Context::kVector:
+      if (!v.is_number()) fail(where, "expected a number");
+      if (frame.elements >= 3) fail(frame.path, "expected [x, y, z]");
+      (*frame.vector)[frame.elements] = v.number;
+      break;
+    case Context::kObject:
+      object_value(frame, v, where);
+      break;
+    default:
+      setting_value(frame, v, where);
+  }
+  ++frame.elements;
+  return true;
+}
+
+std::optional<Shape> shape_of(const Value& v) {
+  if (v.kind == Value::kString) {
+    if (*v.text == "sphere") return Shape::kSphere;
+    if (*v.text == "box") return Shape::kBox;
+    if (*v.text == "plane") return Shape::kPlane;
+  }
+  return std::nullopt;
+}
+
+void SceneReader::object_value(Frame& frame, const Value& v,
+                               const std::string& where) {
+  Object& o = scene_.objects.back();
+  if (frame.key == "name") {
+    if (v.kind != Value::kString) fail(where, "expected a string");
+    o.name = std::move(*v.text);
+  } else if (frame.key == "shape") {
+    const std::optional<Shape> shape = shape_of(v);
+    if (!shape) fail(where, "shape must be \"sphere\", \"box\" or \"plane\"");
+    o.shape = *shape;
+  } else if (frame.key == "position") {
+    fail(where, "expected [x, y, z]");
+  } else if (frame.key == "size") {
+    if (!v.is_number()) fail(where, "expected a number");
+    check_edge(v.number, where);
+    o.size = {v.number, v.number, v.number};
+  } else if (frame.key == "seed") {
+    o.seed = static_cast<std::int32_t>(whole(v, where, INT32_MIN, INT32_MAX));
+  }
+}
+
+void SceneReader::setting_value(Frame& frame, const Value& v,
+                                const std::string& where) {
+  if (frame.context == Context::kRoot) {
+    if (frame.key == "objects") fail(where, "expected an array");
+    fail(where, "expected an object");
+  }
+  if (frame.context == Context::kCamera) {
+    if (frame.key != "fov") fail(where, "expected [x, y, z]");
+    if (!v.is_number()) fail(where, "expected a number");
+    if (!(v.number > 0 && v.number < 170))
+      fail(where, "must be between 0 and 170 degrees");
+    scene_.camera.fov_degrees = v.number;
+  } else if (frame.context == Context::kImage) {
+    const int side = static_cast<int>(whole(v, where, 1, kMaxImageSide));
+    (frame.key == "width" ? scene_.width : scene_.height) = side;
+  } else if (frame.key == "seed") {
+    scene_.seed =
+        static_cast<std::int32_t>(whole(v, where, INT32_MIN, INT32_MAX));
+  } else {
+    if (v.kind != Value::kBoolean) fail(where, "expected true or false");
+    scene_.grayscale = v.boolean;
+  }
+}
+
+// What an object must hold once it is complete.
+void SceneReader::end_of_object(const Frame& frame) {
+  const std::string where = frame.path.empty() ? "scene" : frame.path;
+  auto require = [&](const char* key) {
+    const auto& known = keys_of(frame.context);
+    const auto bit = std::find_if(known.begin(), known.end(),
+                                  [&](const char* k) {
+                                    return std::string_view(k) == key;
+                                  }) -
+                     known.begin();
+    if (!(frame.seen & (1u << bit)))
+      fail(where, std::string("missing \"") + key + "\"");
+  };
+  switch (frame.context) {
+    case Context::kRoot:
+      require("objects");
+      break;
+    case Context::kObject:
+      require("name"), require("shape"), require("position");
+      if (size_is_array_ && scene_.objects.back().shape == Shape::kSphere)
+        fail(where + ".size", "a sphere's size is its radius, one number");
+      break;
+    case Context::kImage:
+      require("width"), require("height");
+      break;
+    case Context::kCamera:
+      if (scene_.camera.position == scene_.camera.look_at)
+        fail("camera", "position and look_at must differ");
+      break;
+    default:
+      break;
+  }
+}
 
 }  // namespace
 
 Scene parse_scene(const std::string& text, const std::string& origin) {
-  return Reader(origin).scene(parse_json(text, origin));
+  return SceneReader(text, origin).read();
 }
 
 Scene load_scene(const std::string& path) {
-  return parse_scene(read_scene_file(path), path);
+  return parse_scene(read_scene_file(path), quote(path));
 }
 
 }  // namespace refhost

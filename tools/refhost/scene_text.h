@@ -1,9 +1,8 @@
-// Scene text, from a file into a JSON value, with every fault reported as
-// "<file>: <place>: <reason>" in words a person can act on.
+// Scene text: a scene file read whole, and the places of faults in it, in
+// words a person can act on.
 #pragma once
 
 #include <cstddef>
-#include <nlohmann/json.hpp>
 #include <string>
 
 namespace refhost {
@@ -16,11 +15,11 @@ inline constexpr std::size_t kMaxSceneBytes = std::size_t{256} << 20;
 // has no size, such as a device or a pipe).
 std::string read_scene_file(const std::string& path);
 
-// Parses JSON; a syntax error names its line and column, and the reason.
-nlohmann::json parse_json(const std::string& text, const std::string& origin);
+// "line L, column C" of the byte at `offset`, columns counting characters.
+std::string place_of(const std::string& text, std::size_t offset);
 
-// A string as JSON writes it, quoted and escaped, for messages: names and
-// tokens may hold newlines, terminal escapes, zero bytes or invalid UTF-8.
-std::string json_quoted(const std::string& text);
+// The JSON parser's reason for a syntax error, without its own tag and
+// place, and with raw bytes of the text made printable.
+std::string syntax_reason(const std::string& what);
 
 }  // namespace refhost
