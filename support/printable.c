@@ -86,3 +86,14 @@ size_t printable(char* out, size_t size, const char* bytes, size_t length,
   if (size > 0) out[text.used < size ? text.used : size - 1] = '\0';
   return text.used;
 }
+
+int valid_utf8(const char* bytes, size_t length) {
+  const unsigned char* s = (const unsigned char*)bytes;
+  size_t at = 0;
+  while (at < length) {
+    const size_t n = utf8_sequence(s + at, length - at);
+    if (n == 0) return 0;
+    at += n;
+  }
+  return 1;
+}

@@ -19,6 +19,9 @@ extern "C" {
 size_t printable(char* out, size_t size, const char* bytes, size_t length,
                  int quoted);
 
+/* Whether `bytes` are valid UTF-8 throughout. */
+int valid_utf8(const char* bytes, size_t length);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,7 +1,8 @@
 // Objects that a compositor cannot tell apart in the object-ID image: those
 // whose seeds are all equal (identical colours in every renderer, whatever
-// its generator) and those that share an 8-bit colour in this image. The
-// report of both, and the search for a `seed` that leaves the fewest.
+// its generator), those that share an 8-bit colour in this image, and those
+// whose colours differ too little to see or key; and the search for a `seed`
+// that leaves the fewest.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "tools/refhost/database.h"
+#include "tools/refhost/render.h"
 #include "tools/refhost/shading.h"
 
 namespace refhost {
@@ -38,16 +40,51 @@ std::string hex_colour(const host::Colour& colour);
 // renderer.
 bool is_grey(const std::vector<std::int32_t>& seeds);
 
-struct SeedChoice {
-  std::int32_t seed;
-  std::size_t groups;  // of both kinds
-  std::size_t grouped_objects;
+using Touching = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+
+// Two objects whose colours are close, but not the same 8-bit colour (those
+// are colour groups already).
+struct ClosePair {
+  std::size_t first, second;  // first < second
+  double difference;          // CIEDE2000
+  bool touching;              // in the image
 };
 
-// Tries `count` seeds from `first` on (wrapping around) and returns the one
-// with the fewest groups of both kinds, then the fewest grouped objects, then
-// the first. Leaves the database's seed at `first`.
+// Every pair of visible objects (covering a sample) closer than
+// `threshold`. Past kCloseSearchObjects visible objects, the pairs that
+// touch alone are compared, since comparing all would cost the square of
+// their number. In order of their objects.
+inline constexpr std::size_t kCloseSearchObjects = 20000;
+std::vector<ClosePair> find_close_pairs(
+    const std::vector<ObjectColour>& objects,
+    const std::vector<Coverage>& coverage, const Touching& touching,
+    double threshold);
+
+// How good a seed is, each count the fewer the better, then the smallest
+// difference between touching objects the larger.
+struct SeedScore {
+  std::size_t seed_grouped = SIZE_MAX;    // objects in shared-seed groups
+  std::size_t colour_grouped = SIZE_MAX;  // objects in shared-colour groups
+  std::size_t touching_close = SIZE_MAX;  // touching pairs closer than it
+  double smallest_touching = 0;           // difference of touching objects
+  bool operator<(const SeedScore& other) const;
+};
+
+SeedScore score_of(const std::vector<ObjectColour>& objects,
+                   const Groups& groups, const Touching& touching,
+                   double threshold);
+
+struct SeedChoice {
+  std::int32_t seed;
+  SeedScore score;
+};
+
+// Tries `count` seeds from `first` on (wrapping around) and returns the best
+// by SeedScore, the first of equals. Which objects touch depends on the
+// geometry, not the seed, so `touching` comes from one render. Leaves the
+// database's seed at `first`.
 SeedChoice search_seed(const Shader& shader, Database& database,
-                       std::int32_t first, int count);
+                       std::int32_t first, int count, const Touching& touching,
+                       double threshold);
 
 }  // namespace refhost

@@ -18,6 +18,11 @@ Database::Database(const Scene& scene, std::int32_t seed, bool grayscale)
   }
 }
 
+void Database::set_object_seed(std::size_t object, std::int32_t seed) {
+  elements_[object].block.seed_connection = item_tag(object);
+  elements_[object].connected_seed = seed;
+}
+
 void Database::set_seed(std::int32_t seed) {
   for (Element& e : elements_) e.block.parameters.seed = seed;
 }

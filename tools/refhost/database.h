@@ -48,6 +48,8 @@ class Database {
     return &elements_[object].block;
   }
   void set_seed(std::int32_t seed);  // for objects without their own
+  // Gives one object a seed of its own, connected as a scene's would be.
+  void set_object_seed(std::size_t object, std::int32_t seed);
 
   long pins() const { return pins_.load(); }
 

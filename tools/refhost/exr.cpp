@@ -4,6 +4,7 @@
 #include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfIO.h>
 #include <OpenEXR/ImfOutputFile.h>
+#include <OpenEXR/ImfStandardAttributes.h>
 #include <OpenEXR/ImfStringAttribute.h>
 
 #include <algorithm>
@@ -45,6 +46,9 @@ std::string exr_bytes(const Image& image, const std::string& manifest) {
   try {
     Imf::Header header(image.width, image.height);
     header.insert("ravelTint/manifest", Imf::StringAttribute(manifest));
+    // Linear values with the sRGB primaries and D65 white (the library's
+    // default chromaticities).
+    Imf::addChromaticities(header, Imf::Chromaticities());
     Imf::FrameBuffer frame;
     const char* channels = "RGBA";
     char* base =

@@ -15,4 +15,14 @@ void set_active_database(Database* database);
 // While set on a thread, the seeds that mi_srandom receives there are noted.
 void set_seed_probe(std::vector<std::int32_t>* probe);
 
+// The renderer functions answer from `database` while this lives.
+struct ActiveDatabase {
+  explicit ActiveDatabase(Database& database) {
+    set_active_database(&database);
+  }
+  ~ActiveDatabase() { set_active_database(nullptr); }
+  ActiveDatabase(const ActiveDatabase&) = delete;
+  ActiveDatabase& operator=(const ActiveDatabase&) = delete;
+};
+
 }  // namespace refhost

@@ -71,8 +71,27 @@ const CLI::Validator kNotEmpty(
     "", "NOT EMPTY");
 
 struct Texts {
-  std::string seed, size, samples, threads, search;
+  std::string seed, size, samples, threads, search, close;
 };
+
+// A colour difference: plain decimal digits with an optional fraction, more
+// than 0 and at most 100.
+double difference(const std::string& text) {
+  const std::size_t point = text.find('.');
+  const std::string whole = text.substr(0, point);
+  const std::string fraction =
+      point == std::string::npos ? "" : text.substr(point + 1);
+  const auto digits = [](const std::string& t) {
+    return t.find_first_not_of("0123456789") == std::string::npos;
+  };
+  double value = 0;
+  if (!whole.empty() && digits(whole) && digits(fraction) &&
+      (point == std::string::npos || !fraction.empty()) && whole.size() < 4)
+    value = std::stod(text);
+  if (!(value > 0 && value <= 100))
+    refuse("--close", text, "a number above 0 and at most 100, such as 2.0");
+  return value;
+}
 
 // The numbers, read exactly as written.
 void convert(const CLI::App& app, const Texts& texts, Options& options) {
@@ -86,9 +105,23 @@ void convert(const CLI::App& app, const Texts& texts, Options& options) {
   if (app.count("--threads"))
     options.threads =
         static_cast<int>(whole("--threads", texts.threads, 0, 1024));
+  if (app.count("--close")) options.close = difference(texts.close);
   if (app.count("--search"))
     options.search =
         static_cast<int>(whole("--search", texts.search, 0, 1000000));
+}
+
+// --names renders nothing, so the options of a render do not apply to it.
+void require_names_alone(const CLI::App& app, const Options& options) {
+  if (options.separate && options.names_path.empty())
+    throw CLI::ValidationError("--separate: works on --names only");
+  if (options.names_path.empty()) return;
+  for (const char* option :
+       {"--scene", "--out", "--exr", "--size", "--samples", "--threads"})
+    if (app.count(option))
+      throw CLI::ValidationError(std::string(option) +
+                                 ": --names renders nothing, so " + option +
+                                 " does not apply");
 }
 
 }  // namespace
@@ -133,14 +166,25 @@ std::optional<int> parse_options(int argc, const char* const* argv,
                  "with the manifest in its header (Linux builds)")
       ->check(kNotEmpty);
   app.add_option("--search", texts.search,
-                 "try N seeds from --seed on and render with the one that "
-                 "leaves the fewest groups of objects that share their seeds "
-                 "or their colour");
+                 "try N seeds from --seed on and use the best: the fewest "
+                 "objects sharing seeds, then a colour, then touching pairs "
+                 "closer than --close");
+  app.add_option("--names", options.names_path,
+                 "plan seeds for a real scene: a file of object names, one a "
+                 "line (NAME or NAME<TAB>SEED); nothing is rendered")
+      ->check(kNotEmpty);
+  app.add_flag("--separate", options.separate,
+               "with --names: give the fewest objects a seed of their own so "
+               "that no two share their seeds");
+  app.add_option("--close", texts.close,
+                 "DE: report pairs of colours closer than this in CIEDE2000 "
+                 "(default 2; about 1 is the least a viewer notices)");
   app.add_flag("--version", options.version,
                "print refhost's version and that of the library it loads");
   try {
     app.parse(argc, argv);
     convert(app, texts, options);
+    require_names_alone(app, options);
     if (grey->count()) options.grayscale = grayscale;
   } catch (const CLI::ParseError& e) {
     // --help exits 0; every mistake on the command line exits 2.

@@ -9,6 +9,8 @@ namespace refhost {
 
 struct Options {
   std::string scene_path;    // empty: the built-in scene
+  std::string names_path;    // given: plan seeds for these names alone
+  bool separate = false;     // with names: give shared ones seeds of their own
   std::string library_path;  // empty: beside this program
   std::string out = "objectid.png";
   std::string manifest = "objectid.json";
@@ -19,6 +21,7 @@ struct Options {
   int samples = 3;
   int threads = 0;       // 0: every core
   int search = 0;        // seeds to try; 0: no search
+  double close = 2.0;    // colours closer than this (CIEDE2000) are reported
   bool version = false;  // print the versions and stop
 };
 

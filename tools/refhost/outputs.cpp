@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "tools/refhost/json_text.h"
+
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
 #define STBI_WRITE_NO_STDIO
@@ -19,6 +21,49 @@
 
 namespace refhost {
 
+namespace {
+
+std::uint32_t crc32(const unsigned char* bytes, std::size_t n) {
+  std::uint32_t crc = 0xffffffffu;
+  for (std::size_t i = 0; i < n; ++i) {
+    crc ^= bytes[i];
+    for (int bit = 0; bit < 8; ++bit)
+      crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+void put_be32(std::string& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out += static_cast<char>((value >> shift) & 0xff);
+}
+
+// A PNG chunk: length, type, data and the CRC of type and data.
+std::string chunk(const char* type, const std::string& data) {
+  std::string body = std::string(type, 4) + data;
+  std::string out;
+  put_be32(out, static_cast<std::uint32_t>(data.size()));
+  out += body;
+  put_be32(out, crc32(reinterpret_cast<const unsigned char*>(body.data()),
+                      body.size()));
+  return out;
+}
+
+// What the PNG holds: sRGB, said three ways. sRGB for every reader that
+// knows it; gAMA (1/2.2) and cHRM (the sRGB primaries and D65 white, in
+// hundred-thousandths) for those that do not.
+std::string colour_space_chunks() {
+  std::string gamma, primaries;
+  put_be32(gamma, 45455);
+  for (std::uint32_t v :
+       {31270u, 32900u, 64000u, 33000u, 30000u, 60000u, 15000u, 6000u})
+    put_be32(primaries, v);
+  return chunk("sRGB", std::string(1, '\0')) + chunk("gAMA", gamma) +
+         chunk("cHRM", primaries);
+}
+
+}  // namespace
+
 std::string png_bytes(const Image& image) {
   std::string bytes;
   auto append = [](void* context, void* data, int size) {
@@ -27,86 +72,70 @@ std::string png_bytes(const Image& image) {
   };
   stbi_write_png_to_func(append, &bytes, image.width, image.height, 4,
                          image.rgba.data(), image.width * 4);
+  // The colour-space chunks go right after IHDR (8 bytes of signature, then
+  // 25 of IHDR), before the image data, as PNG requires.
+  constexpr std::size_t kAfterHeader = 8 + 25;
+  bytes.insert(kAfterHeader, colour_space_chunks());
   return bytes;
+}
+
+std::string compact_json(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  bool in_string = false, escaped = false;
+  for (const char c : text) {
+    if (in_string) {
+      out += c;
+      if (escaped)
+        escaped = false;
+      else if (c == '\\')
+        escaped = true;
+      else if (c == '"')
+        in_string = false;
+    } else if (c != ' ' && c != '\n') {
+      out += c;
+      in_string = c == '"';
+    }
+  }
+  return out;
 }
 
 namespace {
 
-// The manifest is written as text directly, one object a line: a scene of a
-// million objects must not need a document of them in memory.
-class JsonText {
- public:
-  JsonText& raw(std::string_view text) {
-    out_.append(text);
-    return *this;
-  }
-  // A string as JSON writes it. Names are valid UTF-8 (the scene's parser
-  // sees to that) and keep their exact bytes; controls are escaped.
-  JsonText& string(std::string_view text) {
-    out_ += '"';
-    for (const char c : text) {
-      if (c == '"' || c == '\\') {
-        out_ += '\\';
-        out_ += c;
-      } else if (static_cast<unsigned char>(c) < 0x20) {
-        char escape[8];
-        std::snprintf(escape, sizeof escape, "\\u%04x", c);
-        out_ += escape;
-      } else {
-        out_ += c;
-      }
-    }
-    out_ += '"';
-    return *this;
-  }
-  JsonText& number(long long n) { return raw(std::to_string(n)); }
-  JsonText& number(int n) { return number(static_cast<long long>(n)); }
-  // The shortest text that reads back as the same float.
-  JsonText& number(float f) {
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, f).ptr;
-    return raw(std::string_view(text, static_cast<std::size_t>(end - text)));
-  }
-  JsonText& boolean(bool b) { return raw(b ? "true" : "false"); }
-  template <typename T, typename Put>
-  JsonText& list(const std::vector<T>& items, Put put) {
-    raw("[");
-    for (std::size_t i = 0; i < items.size(); ++i) {
-      if (i) raw(", ");
-      put(items[i]);
-    }
-    return raw("]");
-  }
-  JsonText& seeds(const std::vector<std::int32_t>& seeds) {
-    return list(seeds,
-                [&](std::int32_t s) { number(static_cast<long long>(s)); });
-  }
-  std::string take() { return std::move(out_); }
+constexpr const char* kLinearSpace =
+    "linear sRGB: Rec. 709 primaries, D65 white, no transfer curve";
+constexpr const char* kEncodedSpace =
+    "sRGB: the sRGB transfer curve, 8 bits a channel, as the PNG holds it";
 
- private:
-  std::string out_;
-};
-
-void put_object(JsonText& json, const Object& scene_object,
-                const ObjectColour& o) {
+void put_object(JsonText& json, const Scene& scene, std::size_t index,
+                const ObjectColour& o, const Coverage& coverage,
+                int samples_per_pixel) {
+  const Object& object = scene.objects[index];
   const host::Colour& c = o.colour;
-  json.raw("    {\"name\": ").string(scene_object.name);
-  json.raw(", \"shape\": ").string(shape_name(scene_object.shape));
+  json.raw("    {\"index\": ").number(static_cast<long long>(index));
+  json.raw(", \"name\": ").string(object.name);
+  json.raw(", \"shape\": ").string(shape_name(object.shape));
+  json.raw(", \"seed\": ")
+      .number(static_cast<long long>(object.seed.value_or(scene.seed)));
   json.raw(", \"seeds\": ").seeds(o.seeds);
   json.raw(", \"colour\": [").number(c.red).raw(", ").number(c.green);
   json.raw(", ").number(c.blue).raw("], \"hex\": ").string(hex_colour(c));
-  json.raw(", \"grey\": ").boolean(is_grey(o.seeds)).raw("}");
+  json.raw(", \"grey\": ").boolean(is_grey(o.seeds));
+  json.raw(", \"pixels\": ").number(static_cast<long long>(coverage.pixels));
+  json.raw(", \"coverage\": ")
+      .number(static_cast<double>(coverage.samples) / samples_per_pixel)
+      .raw("}");
 }
 
 template <typename Group, typename Key>
-void put_groups(JsonText& json, const char* name, const Scene& scene,
+void put_groups(JsonText& json, const char* name,
                 const std::vector<Group>& groups, Key put_key) {
   json.raw(",\n  \"").raw(name).raw("\": [");
   for (std::size_t g = 0; g < groups.size(); ++g) {
     json.raw(g ? ",\n    {" : "\n    {");
     put_key(groups[g]);
     json.raw(", \"objects\": ").list(groups[g].objects, [&](std::size_t i) {
-      json.string(scene.objects[i].name);
+      json.number(static_cast<long long>(i));
     });
     json.raw("}");
   }
@@ -119,7 +148,10 @@ std::string manifest_text(const ManifestInput& input) {
   const Scene& scene = input.scene;
   const RenderSettings& settings = input.settings;
   JsonText json;
-  json.raw("{\n  \"shader\": {\"name\": \"ravelTint\", \"version\": 2, ")
+  json.raw("{\n  \"manifest_version\": ").number(kManifestVersion);
+  json.raw(",\n  \"colour_spaces\": {\"colour\": ").string(kLinearSpace);
+  json.raw(", \"hex\": ").string(kEncodedSpace).raw("},\n");
+  json.raw("  \"shader\": {\"name\": \"ravelTint\", \"version\": 2, ")
       .raw("\"seed\": ")
       .number(static_cast<long long>(scene.seed))
       .raw(", \"grayscale\": ")
@@ -131,17 +163,35 @@ std::string manifest_text(const ManifestInput& input) {
   json.raw(", \"png\": {\"file\": ").string(input.png_name);
   json.raw(", \"sha256\": ").string(input.png_sha256).raw("}},\n");
   json.raw("  \"objects\": [");
+  const int samples = settings.samples * settings.samples;
   for (std::size_t i = 0; i < input.objects.size(); ++i) {
     json.raw(i ? ",\n" : "\n");
-    put_object(json, scene.objects[i], input.objects[i]);
+    put_object(json, scene, i, input.objects[i], input.coverage[i], samples);
   }
   json.raw(input.objects.empty() ? "]" : "\n  ]");
   put_groups(
-      json, "collisions", scene, input.groups.seeds,
+      json, "collisions", input.groups.seeds,
       [&](const CollisionGroup& g) { json.raw("\"seeds\": ").seeds(g.seeds); });
   put_groups(
-      json, "colour_groups", scene, input.groups.colours,
+      json, "colour_groups", input.groups.colours,
       [&](const ColourGroup& g) { json.raw("\"hex\": ").string(g.hex); });
+  json.raw(",\n  \"close_threshold\": ").number(input.close_threshold);
+  json.raw(",\n  \"close_pairs\": [");
+  for (std::size_t i = 0; i < input.close_pairs.size(); ++i) {
+    const ClosePair& pair = input.close_pairs[i];
+    char difference[32];
+    std::snprintf(difference, sizeof difference, "%.2f", pair.difference);
+    json.raw(i ? ",\n    {\"objects\": [" : "\n    {\"objects\": [")
+        .number(static_cast<long long>(pair.first))
+        .raw(", ")
+        .number(static_cast<long long>(pair.second))
+        .raw("], \"difference\": ")
+        .raw(difference)
+        .raw(", \"touching\": ")
+        .boolean(pair.touching)
+        .raw("}");
+  }
+  json.raw(input.close_pairs.empty() ? "]" : "\n  ]");
   json.raw("\n}\n");
   return json.take();
 }

@@ -11,17 +11,27 @@
 
 namespace refhost {
 
+// The manifest's format; docs/manifest.md describes it.
+inline constexpr int kManifestVersion = 2;
+
 struct ManifestInput {
   const Scene& scene;
   const RenderSettings& settings;
   const std::vector<ObjectColour>& objects;
   const Groups& groups;
+  const std::vector<Coverage>& coverage;  // by object
+  const std::vector<ClosePair>& close_pairs;
+  double close_threshold;
   const std::string& png_name;  // the image the manifest belongs to
   const std::string& png_sha256;
 };
 
+// The PNG: sRGB-encoded colour, straight linear alpha, and the sRGB, gAMA
+// and cHRM chunks that say so.
 std::string png_bytes(const Image& image);
 std::string manifest_text(const ManifestInput& input);
+// The same JSON without any space or line break outside its strings.
+std::string compact_json(const std::string& text);
 
 // Throws UsageFailure where the build has no OpenEXR (Windows), so that
 // --exr is refused before anything is rendered.

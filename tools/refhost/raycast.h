@@ -24,6 +24,8 @@ class Tracer {
   // pixel units from the top-left corner; nothing for the background.
   std::optional<std::size_t> hit(double x, double y) const;
 
+  std::size_t objects() const { return objects_.size(); }
+
   // The same answer found by testing every object: what `hit` must equal.
   std::optional<std::size_t> hit_every_object(double x, double y) const;
 

@@ -11,16 +11,28 @@
 
 namespace refhost {
 
+// How much of the image an object covers.
+struct Coverage {
+  std::uint64_t samples = 0;  // samples that hit it
+  std::uint64_t pixels = 0;   // pixels all of whose samples hit it
+};
+
 struct Image {
   int width = 0;
   int height = 0;
-  // Straight alpha, as PNG holds it: the average colour of the samples that
-  // hit an object, and the share of samples that hit as alpha.
+  // Straight alpha, as PNG holds it: the average colour (linear) of the
+  // samples that hit an object, sRGB-encoded, and the share of samples that
+  // hit as alpha (linear, as alpha always is).
   std::vector<std::uint8_t> rgba;
   // Premultiplied, as EXR holds it: the colours of all samples averaged
   // (misses count as black) and the same share as alpha. A pixel that one
   // object covers holds the shader's colour exactly. Kept only on request.
   std::vector<float> premultiplied;
+  std::vector<Coverage> coverage;  // by object
+  // The pairs of objects that touch in the image: that share a pixel, or lie
+  // in pixels that share an edge. Each pair once, the lower index first, in
+  // order.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> touching;
 };
 
 struct RenderSettings {
@@ -37,7 +49,12 @@ using ShadeFunction = std::function<host::Colour(std::size_t object)>;
 Image render(const Tracer& tracer, const RenderSettings& settings,
              const ShadeFunction& shade);
 
-// A colour channel as an 8-bit value, as the image and the manifest give it.
-std::uint8_t to_byte(double channel);
+// A linear colour channel as the 8-bit sRGB-encoded value that the PNG and
+// the manifest's hex give. Computed with exactly rounded arithmetic only, so
+// that every build gives the same bytes.
+std::uint8_t srgb_byte(double linear);
+
+// A linear value (alpha) as an 8-bit value.
+std::uint8_t linear_byte(double value);
 
 }  // namespace refhost

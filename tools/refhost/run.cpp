@@ -9,11 +9,13 @@
 #include "tools/refhost/failure.h"
 #include "tools/refhost/host_api.h"
 #include "tools/refhost/library.h"
+#include "tools/refhost/names.h"
 #include "tools/refhost/options.h"
 #include "tools/refhost/outputs.h"
 #include "tools/refhost/platform.h"
 #include "tools/refhost/raycast.h"
 #include "tools/refhost/render.h"
+#include "tools/refhost/report.h"
 #include "tools/refhost/text.h"
 
 namespace refhost {
@@ -35,50 +37,6 @@ RenderSettings settings_for(const Options& options, const Scene& scene) {
     threads = static_cast<int>(std::thread::hardware_concurrency());
   return {scene.width, scene.height, options.samples,
           threads > 0 ? threads : 1};
-}
-
-// The renderer functions answer from `database` while this lives.
-struct ActiveDatabase {
-  explicit ActiveDatabase(Database& database) {
-    set_active_database(&database);
-  }
-  ~ActiveDatabase() { set_active_database(nullptr); }
-};
-
-// The names of a group, as a person reads them: the first ten, and how many
-// more (a large scene's grey group has thousands).
-std::string names_of(const Scene& scene,
-                     const std::vector<std::size_t>& objects) {
-  constexpr std::size_t kShown = 10;
-  std::string names;
-  for (std::size_t n = 0; n < objects.size() && n < kShown; ++n)
-    names += (n ? ", " : "") + quote(scene.objects[objects[n]].name);
-  if (objects.size() > kShown)
-    names += " and " + std::to_string(objects.size() - kShown) + " more";
-  return names;
-}
-
-void report_groups(const Scene& scene, const Groups& groups) {
-  if (groups.seeds.empty()) {
-    std::printf("  no two objects share their seeds\n");
-  } else {
-    std::printf(
-        "  %zu group%s of objects share their seeds, so they get the same "
-        "colour in every renderer:\n",
-        groups.seeds.size(), groups.seeds.size() == 1 ? "" : "s");
-    for (const CollisionGroup& group : groups.seeds)
-      std::printf("    %s%s\n", names_of(scene, group.objects).c_str(),
-                  is_grey(group.seeds) ? " (the same grey)" : "");
-  }
-  if (groups.colours.empty()) {
-    std::printf("  no two objects share a colour in this image\n");
-  } else {
-    std::printf("  %zu group%s of objects share a colour in this image:\n",
-                groups.colours.size(), groups.colours.size() == 1 ? "" : "s");
-    for (const ColourGroup& group : groups.colours)
-      std::printf("    %s: %s\n", group.hex.c_str(),
-                  names_of(scene, group.objects).c_str());
-  }
 }
 
 // The files the options ask for, before their bytes are known.
@@ -104,22 +62,26 @@ void render_scene(const Options& options) {
   ActiveDatabase active(database);
   const Shader shader(library, database);
 
+  const Tracer tracer(scene, settings.width, settings.height);
   if (options.search > 0) {
-    const SeedChoice choice =
-        search_seed(shader, database, scene.seed, options.search);
-    std::printf("searched %d seeds from %d: seed %d leaves %zu group%s\n",
-                options.search, scene.seed, choice.seed, choice.groups,
-                choice.groups == 1 ? "" : "s");
+    // Which objects touch, from one render of object identities alone.
+    const Touching touching = render(tracer, settings, [](std::size_t) {
+                                return host::Colour{};
+                              }).touching;
+    const SeedChoice choice = search_seed(
+        shader, database, scene.seed, options.search, touching, options.close);
+    report_search(options, scene.seed, choice);
     scene.seed = choice.seed;
     database.set_seed(choice.seed);
   }
 
   const auto objects = probe_objects(shader, database.size());
   const Groups groups = find_groups(objects);
-  const Tracer tracer(scene, settings.width, settings.height);
   const Image image = render(tracer, settings, [&](std::size_t object) {
     return shader.shade(object);
   });
+  const std::vector<ClosePair> close =
+      find_close_pairs(objects, image.coverage, image.touching, options.close);
   if (database.pins() != 0)
     throw Failure("the render ended with " + std::to_string(database.pins()) +
                   " pins still held");
@@ -129,8 +91,10 @@ void render_scene(const Options& options) {
       std::filesystem::path(outputs[0].destination).filename().string();
   const std::string png_sha256 = platform::sha256_hex(outputs[0].bytes);
   outputs[1].bytes =
-      manifest_text({scene, settings, objects, groups, png_name, png_sha256});
-  if (outputs.size() > 2) outputs[2].bytes = exr_bytes(image, outputs[1].bytes);
+      manifest_text({scene, settings, objects, groups, image.coverage, close,
+                     options.close, png_name, png_sha256});
+  if (outputs.size() > 2)
+    outputs[2].bytes = exr_bytes(image, compact_json(outputs[1].bytes));
   commit_outputs(outputs);
   std::printf("rendered %zu objects at %dx%d, %d samples per pixel\n",
               scene.objects.size(), settings.width, settings.height,
@@ -139,6 +103,7 @@ void render_scene(const Options& options) {
     std::printf("  %-9s %s\n", (output.option.substr(2) + ":").c_str(),
                 quote(output.destination).c_str());
   report_groups(scene, groups);
+  report_close_pairs(scene, close, options.close);
 }
 
 // refhost's version, then the library's, as the default or --library path
@@ -160,6 +125,9 @@ int run(int argc, const char* const* argv) {
   try {
     if (options.version)
       print_versions(options);
+    else if (!options.names_path.empty())
+      plan_names(options, options.library_path.empty() ? default_library_path()
+                                                       : options.library_path);
     else
       render_scene(options);
   } catch (const UsageFailure& failure) {

@@ -14,14 +14,20 @@ host::Colour Shader::shade(std::size_t object) const {
   return colour;
 }
 
+ObjectColour probe_object(const Shader& shader, std::size_t object) {
+  ObjectColour result;
+  set_seed_probe(&result.seeds);
+  result.colour = shader.shade(object);
+  set_seed_probe(nullptr);
+  return result;
+}
+
 std::vector<ObjectColour> probe_objects(const Shader& shader,
                                         std::size_t objects) {
-  std::vector<ObjectColour> result(objects);
-  for (std::size_t i = 0; i < objects; ++i) {
-    set_seed_probe(&result[i].seeds);
-    result[i].colour = shader.shade(i);
-  }
-  set_seed_probe(nullptr);
+  std::vector<ObjectColour> result;
+  result.reserve(objects);
+  for (std::size_t i = 0; i < objects; ++i)
+    result.push_back(probe_object(shader, i));
   return result;
 }
 

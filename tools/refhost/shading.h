@@ -31,5 +31,7 @@ struct ObjectColour {
 // Shades every object once, noting its seeds.
 std::vector<ObjectColour> probe_objects(const Shader& shader,
                                         std::size_t objects);
+// Shades one object once, noting its seeds.
+ObjectColour probe_object(const Shader& shader, std::size_t object);
 
 }  // namespace refhost

@@ -1,0 +1,200 @@
+#include "tools/refhost/names.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <unordered_set>
+
+#include "support/printable.h"
+#include "tools/refhost/collisions.h"
+#include "tools/refhost/database.h"
+#include "tools/refhost/failure.h"
+#include "tools/refhost/host_api.h"
+#include "tools/refhost/json_text.h"
+#include "tools/refhost/library.h"
+#include "tools/refhost/outputs.h"
+#include "tools/refhost/platform.h"
+#include "tools/refhost/report.h"
+#include "tools/refhost/scene_text.h"
+#include "tools/refhost/shading.h"
+#include "tools/refhost/text.h"
+
+namespace refhost {
+
+namespace {
+
+Object object_of_line(std::string_view line, const std::string& where) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  Object o;
+  const std::size_t tab = line.find('\t');
+  if (tab != std::string_view::npos) {
+    const auto seed = parse_decimal(line.substr(tab + 1), INT32_MIN, INT32_MAX);
+    if (!seed)
+      throw Failure(where +
+                    ": the seed after the tab must be a whole number "
+                    "from -2147483648 to 2147483647, in decimal");
+    o.seed = static_cast<std::int32_t>(*seed);
+    line = line.substr(0, tab);
+  }
+  if (line.find('\0') != std::string_view::npos)
+    throw Failure(where + ": a NUL byte");
+  if (!valid_utf8(line.data(), line.size()))
+    throw Failure(where + ": not valid UTF-8");
+  o.name = std::string(line);
+  return o;
+}
+
+// The seeds of an object as one key, three channels or one.
+using SeedKey = std::array<std::int32_t, 3>;
+SeedKey key_of(const std::vector<std::int32_t>& seeds) {
+  SeedKey key{};
+  for (std::size_t i = 0; i < seeds.size() && i < 3; ++i) key[i] = seeds[i];
+  return key;
+}
+
+struct KeyHash {
+  std::size_t operator()(const SeedKey& k) const {
+    std::uint64_t h = 1469598103934665603ull;
+    for (std::int32_t v : k)
+      h = (h ^ static_cast<std::uint32_t>(v)) * 1099511628211ull;
+    return static_cast<std::size_t>(h);
+  }
+};
+
+std::size_t shared_objects(const Groups& groups) {
+  std::size_t n = 0;
+  for (const auto& group : groups.seeds) n += group.objects.size();
+  return n;
+}
+
+// Gives every object but the first of each shared-seed group a seed of its
+// own, the first after the scene's seed that leaves its seeds unlike every
+// other object's. Returns how many objects got one.
+std::size_t separate(const Shader& shader, Database& database, Scene& scene,
+                     std::vector<ObjectColour>& objects, const Groups& groups) {
+  std::unordered_set<SeedKey, KeyHash> used;
+  for (const ObjectColour& o : objects) used.insert(key_of(o.seeds));
+  std::size_t given = 0;
+  for (const CollisionGroup& group : groups.seeds)
+    for (std::size_t k = 1; k < group.objects.size(); ++k) {
+      const std::size_t object = group.objects[k];
+      std::uint32_t candidate = static_cast<std::uint32_t>(scene.seed);
+      do {
+        ++candidate;
+        database.set_object_seed(object, static_cast<std::int32_t>(candidate));
+        objects[object] = probe_object(shader, object);
+      } while (!used.insert(key_of(objects[object].seeds)).second);
+      scene.objects[object].seed = static_cast<std::int32_t>(candidate);
+      ++given;
+    }
+  return given;
+}
+
+std::string names_manifest(const Scene& scene,
+                           const std::vector<ObjectColour>& objects,
+                           const Groups& groups, const std::string& source) {
+  JsonText json;
+  json.raw("{\n  \"manifest_version\": ").number(kManifestVersion);
+  json.raw(",\n  \"names\": ").string(source);
+  json.raw(",\n  \"shader\": {\"name\": \"ravelTint\", \"version\": 2, ")
+      .raw("\"seed\": ")
+      .number(static_cast<long long>(scene.seed))
+      .raw(", \"grayscale\": ")
+      .boolean(scene.grayscale)
+      .raw("},\n  \"objects\": [");
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    const Object& o = scene.objects[i];
+    json.raw(i ? ",\n    {\"index\": " : "\n    {\"index\": ")
+        .number(static_cast<long long>(i))
+        .raw(", \"name\": ")
+        .string(o.name)
+        .raw(", \"seed\": ")
+        .number(static_cast<long long>(o.seed.value_or(scene.seed)))
+        .raw(", \"seeds\": ")
+        .seeds(objects[i].seeds)
+        .raw(", \"grey\": ")
+        .boolean(is_grey(objects[i].seeds))
+        .raw("}");
+  }
+  json.raw(objects.empty() ? "]" : "\n  ]");
+  json.raw(",\n  \"collisions\": [");
+  for (std::size_t g = 0; g < groups.seeds.size(); ++g) {
+    json.raw(g ? ",\n    {\"seeds\": " : "\n    {\"seeds\": ")
+        .seeds(groups.seeds[g].seeds)
+        .raw(", \"objects\": ")
+        .list(groups.seeds[g].objects,
+              [&](std::size_t i) { json.number(static_cast<long long>(i)); })
+        .raw("}");
+  }
+  json.raw(groups.seeds.empty() ? "]\n}\n" : "\n  ]\n}\n");
+  return json.take();
+}
+
+}  // namespace
+
+Scene load_names(const std::string& path) {
+  const std::string text = read_scene_file(path);
+  Scene scene;
+  std::size_t start = 0, line = 1;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    scene.objects.push_back(
+        object_of_line(std::string_view(text).substr(start, end - start),
+                       quote(path) + ": line " + std::to_string(line)));
+    start = end + 1;
+    ++line;
+  }
+  return scene;
+}
+
+void plan_names(const Options& options, const std::string& library_path) {
+  std::vector<OutputFile> outputs = {{"--manifest", options.manifest, {}, {}}};
+  check_outputs(outputs, {options.names_path, library_path});
+  Scene scene = load_names(options.names_path);
+  if (options.seed) scene.seed = *options.seed;
+  if (options.grayscale) scene.grayscale = *options.grayscale;
+  const Library library = load_library(library_path);
+  Database database(scene, scene.seed, scene.grayscale);
+  ActiveDatabase active(database);
+  const Shader shader(library, database);
+
+  if (options.search > 0) {
+    std::int32_t best_seed = scene.seed;
+    std::size_t best = SIZE_MAX;
+    for (int n = 0; n < options.search; ++n) {
+      const auto seed =
+          static_cast<std::int32_t>(static_cast<std::uint32_t>(scene.seed) +
+                                    static_cast<std::uint32_t>(n));
+      database.set_seed(seed);
+      const std::size_t shared =
+          shared_objects(find_groups(probe_objects(shader, database.size())));
+      if (shared < best) best = shared, best_seed = seed;
+    }
+    std::printf(
+        "searched %d seeds from %d: seed %d leaves %zu objects "
+        "sharing their seeds\n",
+        options.search, scene.seed, best_seed, best);
+    scene.seed = best_seed;
+    database.set_seed(best_seed);
+  }
+  std::vector<ObjectColour> objects = probe_objects(shader, database.size());
+  Groups groups = find_groups(objects);
+  const std::size_t shared = shared_objects(groups);
+  if (options.separate && !groups.seeds.empty()) {
+    const std::size_t given =
+        separate(shader, database, scene, objects, groups);
+    groups = find_groups(objects);
+    std::printf(
+        "gave %zu of the %zu objects that shared their seeds a seed "
+        "of their own\n",
+        given, shared);
+  }
+  outputs[0].bytes = names_manifest(scene, objects, groups, options.names_path);
+  commit_outputs(outputs);
+  std::printf("%zu names, seed %d: %zu objects share their seeds\n",
+              objects.size(), scene.seed, shared_objects(groups));
+  std::printf("  manifest: %s\n", quote(outputs[0].destination).c_str());
+  report_seed_groups(scene, groups);
+}
+
+}  // namespace refhost
