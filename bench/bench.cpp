@@ -144,7 +144,8 @@ float floor_channel(const Host& h, std::uint32_t hash) {
   const FloorName n = floor_name(h, s, parameters);
   const auto seed = static_cast<std::uint32_t>(n.seed);
   float channel[3];
-  const std::uint32_t offsets[3] = {11, 21, 31};
+  const std::uint32_t offsets[3] = {shader::kRedOffset, shader::kGreenOffset,
+                                    shader::kBlueOffset};
   for (int c = 0; c < (n.grayscale ? 1 : 3); ++c)
     channel[c] =
         floor_channel(h, shader::murmur2(n.name, n.length, seed + offsets[c]));
@@ -157,12 +158,14 @@ float floor_channel(const Host& h, std::uint32_t hash) {
   const FloorName n = floor_name(h, s, parameters);
   const auto seed = static_cast<std::uint32_t>(n.seed);
   if (n.grayscale) {
-    const float grey =
-        floor_channel(h, shader::murmur2(n.name, n.length, seed + 11));
+    const float grey = floor_channel(
+        h, shader::murmur2(n.name, n.length, seed + shader::kRedOffset));
     return {grey, grey, grey, 1.0f};
   }
-  const auto hashes = shader::murmur2_three(n.name, n.length,
-                                            {seed + 11, seed + 21, seed + 31});
+  const auto hashes = shader::murmur2_three(
+      n.name, n.length,
+      {seed + shader::kRedOffset, seed + shader::kGreenOffset,
+       seed + shader::kBlueOffset});
   return {floor_channel(h, hashes[0]), floor_channel(h, hashes[1]),
           floor_channel(h, hashes[2]), 1.0f};
 }
@@ -189,18 +192,6 @@ BENCHMARK(BM_ShaderFusedFloor)->Arg(8)->Arg(32)->Arg(128);
 
 void BM_ShaderFloor(benchmark::State& state) { shade_with<shade_floor>(state); }
 BENCHMARK(BM_ShaderFloor)->Arg(8)->Arg(32)->Arg(128);
-BENCHMARK(BM_ShaderFloor)->Arg(32)->Threads(1)->Threads(2)->UseRealTime();
-void BM_HostOnly(benchmark::State& state) {
-  const Host& h = bench_host();
-  float x = 0;
-  for (auto _ : state) {
-    h.srandom(5);
-    x += h.random();
-  }
-  benchmark::DoNotOptimize(x);
-  state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_HostOnly)->Threads(1)->Threads(2)->UseRealTime();
 
 // ---- (c) a message against vsnprintf and the direct host call.
 

@@ -58,14 +58,11 @@ std::intptr_t format_and_deliver(void* function, const char* format,
     return result;                                                            \
   }
 
-DYNLOAD_MESSAGE_ENTRY(mi_fatal)
-DYNLOAD_CODED_MESSAGE_ENTRY(mi_nfatal)
-DYNLOAD_MESSAGE_ENTRY(mi_error)
-DYNLOAD_CODED_MESSAGE_ENTRY(mi_nerror)
-DYNLOAD_MESSAGE_ENTRY(mi_warning)
-DYNLOAD_CODED_MESSAGE_ENTRY(mi_nwarning)
-DYNLOAD_MESSAGE_ENTRY(mi_info)
-DYNLOAD_MESSAGE_ENTRY(mi_progress)
-DYNLOAD_MESSAGE_ENTRY(mi_debug)
-// Takes the format's arguments themselves, exactly like mi_debug.
-DYNLOAD_MESSAGE_ENTRY(mi_vdebug)
+// One entry for every MESSAGE and CODED_MESSAGE row of the list. mi_vdebug
+// takes the format's arguments themselves, exactly like mi_debug.
+#define MI_ENTRY(slot, name, kind) MI_ENTRY_##kind(name)
+#define MI_ENTRY_PLAIN(name)
+#define MI_ENTRY_VARARGS(name)
+#define MI_ENTRY_MESSAGE(name) DYNLOAD_MESSAGE_ENTRY(name)
+#define MI_ENTRY_CODED_MESSAGE(name) DYNLOAD_CODED_MESSAGE_ENTRY(name)
+#include "dynload/entries.def"

@@ -1,16 +1,18 @@
 /* The binding state shared by the entries, the resolver and miSetModuleHandle.
- * The declarations are C++; the assembly entries include this file for
- * DYNLOAD_SLOT_COUNT alone and reach the table by its unmangled name. */
+ * The assembly entries reach the table by its unmangled name. */
 #ifndef RAVELTINT_DYNLOAD_SLOTS_H
 #define RAVELTINT_DYNLOAD_SLOTS_H
 
-/* One slot per row of entries.def. */
-#define DYNLOAD_SLOT_COUNT 695
-
-#ifndef __ASSEMBLER__
-#ifdef __cplusplus
 #include <atomic>
 #include <cstdint>
+/* One slot per row of entries.def, counted from the list itself. */
+enum : unsigned {
+  DYNLOAD_SLOT_COUNT = 0
+#define MI_ENTRY(slot, name, kind) +1
+#include "dynload/entries.def"
+#undef MI_ENTRY
+};
+
 extern "C" {
 /* Each slot holds null (unresolved, or the last lookup failed) or the host
  * function's address. Slots are read and written whole, never under a lock. */
@@ -29,6 +31,4 @@ inline void* dynload_function(unsigned slot) {
   void* fn = dynload_slots[slot].load(std::memory_order_relaxed);
   return fn ? fn : dynload_resolve(slot);
 }
-#endif
-#endif
 #endif

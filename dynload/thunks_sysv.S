@@ -30,7 +30,6 @@
  * returns to the entry's caller, whose address is the one on both stacks. */
 #include <cet.h>
 
-#include "dynload/slots.h"
 
         .text
 
@@ -119,6 +118,7 @@ dynload_resolve_sysv:
 #define MI_ENTRY(slot, name, kind) MI_ENTRY_##kind(slot, name)
 #define MI_ENTRY_PLAIN(slot, name) DYNLOAD_THUNK name, slot
 #define MI_ENTRY_MESSAGE(slot, name)
+#define MI_ENTRY_CODED_MESSAGE(slot, name)
 #define MI_ENTRY_VARARGS(slot, name)
 #include "dynload/entries.def"
 

@@ -21,7 +21,6 @@
  * The entries and the resolver begin with endbr64, as on Linux: a no-op
  * today, it keeps them valid targets for indirect branches on systems that
  * track them. */
-#include "dynload/slots.h"
 
         .text
 
@@ -92,5 +91,6 @@ dynload_resolve_win64:
 #define MI_ENTRY(slot, name, kind) MI_ENTRY_##kind(slot, name)
 #define MI_ENTRY_PLAIN(slot, name) DYNLOAD_THUNK name, slot
 #define MI_ENTRY_MESSAGE(slot, name)
+#define MI_ENTRY_CODED_MESSAGE(slot, name)
 #define MI_ENTRY_VARARGS(slot, name)
 #include "dynload/entries.def"

@@ -31,14 +31,14 @@ std::intptr_t create(unsigned slot, First first, i32 type, va_list& args) {
   const auto host = reinterpret_cast<Create>(dynload_function(slot));
   if (!host) return 0;
   switch (type) {
-    case 40: {
+    case host::kSceneWideThenEight: {
       const i64 wide = va_arg(args, i64);
       i32 v[8];
       read_values(args, v);
       return host(first, type, wide, v[0], v[1], v[2], v[3], v[4], v[5], v[6],
                   v[7]);
     }
-    case 51: {
+    case host::kSceneThreeThenWide: {
       i32 v[3];
       read_values(args, v);
       const i64 wide = va_arg(args, i64);
@@ -59,10 +59,10 @@ std::intptr_t query(i32 code, i64 second, i32 third, i64 fourth,
       reinterpret_cast<Query>(dynload_function(dynload::slot::mi_query));
   if (!host) return 0;
   switch (code) {
-    case 15:
-    case 152:
+    case host::kQueryInt32First:
+    case host::kQueryInt32Second:
       return host(code, second, third, fourth, va_arg(args, i32));
-    case 127:
+    case host::kQueryInt64:
       return host(code, second, third, fourth, va_arg(args, i64));
     default:  // the variable part is never touched
       return host(code, second, third, fourth);

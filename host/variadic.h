@@ -9,28 +9,46 @@
 
 #include <cstdint>
 
+namespace host {
+
+// The selectors of the query and scene entries: the values that decide what
+// their variable part holds.
+enum QueryCode : std::int32_t {
+  kQueryInt32First = 15,    // one 32-bit value follows
+  kQueryInt32Second = 152,  // one 32-bit value follows
+  kQueryInt64 = 127,        // one 64-bit value follows
+};                          // any other code: nothing follows
+
+enum SceneType : std::int32_t {
+  kSceneWideThenEight = 40,  // a 64-bit value, then eight 32-bit ones
+  kSceneThreeThenWide = 51,  // three 32-bit values, then a 64-bit one
+};                           // any other type: eight 32-bit values
+
+}  // namespace host
+
 extern "C" {
 
-// Messages: `format` and its arguments in the printf conventions. The
-// renderer receives the finished text (at most 1023 characters).
-std::intptr_t mi_fatal(const char* format, ...);
-std::intptr_t mi_nfatal(std::int32_t code, const char* format, ...);
-std::intptr_t mi_error(const char* format, ...);
-std::intptr_t mi_nerror(std::int32_t code, const char* format, ...);
-std::intptr_t mi_warning(const char* format, ...);
-std::intptr_t mi_nwarning(std::int32_t code, const char* format, ...);
-std::intptr_t mi_info(const char* format, ...);
-std::intptr_t mi_progress(const char* format, ...);
-std::intptr_t mi_debug(const char* format, ...);
-std::intptr_t mi_vdebug(const char* format, ...);
+// Messages (the MESSAGE and CODED_MESSAGE rows of the entry list): `format`
+// and its arguments in the printf conventions, after a code for the coded
+// ones. The renderer receives the finished text (at most 1023 characters).
+#define MI_ENTRY(slot, name, kind) MI_DECLARE_##kind(name)
+#define MI_DECLARE_PLAIN(name)
+#define MI_DECLARE_VARARGS(name)
+#define MI_DECLARE_MESSAGE(name) std::intptr_t name(const char* format, ...);
+#define MI_DECLARE_CODED_MESSAGE(name) \
+  std::intptr_t name(std::int32_t code, const char* format, ...);
+#include "dynload/entries.def"
+#undef MI_ENTRY
+#undef MI_DECLARE_PLAIN
+#undef MI_DECLARE_VARARGS
+#undef MI_DECLARE_MESSAGE
+#undef MI_DECLARE_CODED_MESSAGE
 
-// Queries 15 and 152 read one 32-bit value after the fixed arguments, query
-// 127 one 64-bit value; any other query reads none.
+// Reads what the QueryCode says after the fixed arguments.
 std::intptr_t mi_query(std::int32_t code, std::intptr_t second,
                        std::int32_t third, std::intptr_t fourth, ...);
 
-// Type 40 reads a 64-bit value and eight 32-bit ones; type 51 three 32-bit
-// values and a 64-bit one; any other type eight 32-bit values.
+// Read what the SceneType says.
 std::intptr_t mi_scene_create(std::intptr_t first, std::int32_t type, ...);
 std::intptr_t mi_scene_recreate(std::int32_t first, std::int32_t type, ...);
 

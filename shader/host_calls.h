@@ -1,7 +1,8 @@
 // How the shader calls the renderer: through each function's entry, with the
 // entry's fast path inlined. The shader runs on every sample and makes up to
-// nine renderer calls a sample, so the hop through the entry (a call and a
-// jump where one call does) is worth saving.
+// eleven renderer calls a sample (two evaluations, the pin, the lookup, the
+// unpin and three seed-and-draw pairs), so the hop through the entry (a call
+// and a jump where one call does) is worth saving.
 #pragma once
 
 #include <atomic>

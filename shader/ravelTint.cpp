@@ -1,27 +1,27 @@
-// The object-ID shader: a flat, stable colour for every scene object, derived
-// from the name of the element that the shaded instance refers to.
+// The object-ID shader: a flat, stable colour for every scene object.
 #include "ravelTint/ravelTint.h"
 
 #include "shader/check.h"
 #include "shader/colour.h"
 #include "shader/parameters.h"
+#include "shader/version.h"
 
 extern "C" {
 
-RAVELTINT_API std::int32_t ravelTint_version(void) { return 2; }
+RAVELTINT_API std::int32_t ravelTint_version(void) {
+  return RAVELTINT_SHADER_VERSION;
+}
 
-// The renderer sees its functions called in a fixed order that hosts may rely
-// on: the parameters, then the instance's name (pinned and unpinned), then one
-// seed-and-draw pair per derived channel.
+// The renderer sees its functions called in a fixed order that hosts rely on:
+// parameters, the instance's name (pinned, unpinned), a seed and draw each.
 RAVELTINT_API std::int32_t ravelTint(void* result, host::State* state,
-                                        void* params) {
+                                     void* params) {
   auto* parameters = static_cast<shader::Parameters*>(params);
   const std::int32_t seed = shader::parameter_value(state, &parameters->seed);
   const host::Boolean grayscale =
       shader::parameter_value(state, &parameters->grayscale);
-  // Without an instance there is nothing to pin or name: report it (at line
-  // 26, which renderers' log tooling matches on) and shade black, without
-  // ever aborting the renderer.
+  // No instance, nothing to pin or name: report it (at line 26, which log
+  // tooling matches on) and shade black, never aborting the renderer.
   static_assert(__LINE__ + 1 == 26, "the instance check stands at line 26");
   if (!RAVELTINT_CHECK(host::state_instance(state), "state->instance")) {
     shader::write_colour(result, {0.0f, 0.0f, 0.0f, 1.0f});

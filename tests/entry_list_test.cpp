@@ -9,7 +9,7 @@
 
 namespace {
 
-enum Kind { PLAIN, MESSAGE, VARARGS };
+enum Kind { PLAIN, MESSAGE, CODED_MESSAGE, VARARGS };
 
 struct Row {
   unsigned slot;
@@ -40,9 +40,13 @@ TEST(EntryList, NamesTheFourteenSpecialRowsInTheirSlots) {
                                                       {36, "mi_scene_recreate"},
                                                       {39, "mi_scene_growedit"},
                                                       {270, "mi_query"}};
-  const char* messages[] = {
-      "mi_fatal",    "mi_nfatal", "mi_error",    "mi_nerror", "mi_warning",
-      "mi_nwarning", "mi_info",   "mi_progress", "mi_debug",  "mi_vdebug"};
+  // The coded ones take a code before the format.
+  const std::pair<const char*, Kind> messages[] = {
+      {"mi_fatal", MESSAGE},   {"mi_nfatal", CODED_MESSAGE},
+      {"mi_error", MESSAGE},   {"mi_nerror", CODED_MESSAGE},
+      {"mi_warning", MESSAGE}, {"mi_nwarning", CODED_MESSAGE},
+      {"mi_info", MESSAGE},    {"mi_progress", MESSAGE},
+      {"mi_debug", MESSAGE},   {"mi_vdebug", MESSAGE}};
   unsigned special = 0;
   for (const Row& row : kRows) special += row.kind != PLAIN;
   EXPECT_EQ(special, 14u);
@@ -51,8 +55,8 @@ TEST(EntryList, NamesTheFourteenSpecialRowsInTheirSlots) {
     EXPECT_EQ(kRows[slot].kind, VARARGS);
   }
   for (unsigned i = 0; i < std::size(messages); ++i) {
-    EXPECT_STREQ(kRows[342 + i].name, messages[i]);
-    EXPECT_EQ(kRows[342 + i].kind, MESSAGE);
+    EXPECT_STREQ(kRows[342 + i].name, messages[i].first);
+    EXPECT_EQ(kRows[342 + i].kind, messages[i].second);
   }
 }
 

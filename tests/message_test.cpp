@@ -52,16 +52,15 @@ TEST_F(Messages, EveryEntryReachesItsOwnFunction) {
     std::intptr_t (*coded)(std::int32_t, const char*, ...);
     unsigned slot;
   };
-  const Case cases[] = {{mi_fatal, nullptr, slot::mi_fatal},
-                        {nullptr, mi_nfatal, slot::mi_nfatal},
-                        {mi_error, nullptr, slot::mi_error},
-                        {nullptr, mi_nerror, slot::mi_nerror},
-                        {mi_warning, nullptr, slot::mi_warning},
-                        {nullptr, mi_nwarning, slot::mi_nwarning},
-                        {mi_info, nullptr, slot::mi_info},
-                        {mi_progress, nullptr, slot::mi_progress},
-                        {mi_debug, nullptr, slot::mi_debug},
-                        {mi_vdebug, nullptr, slot::mi_vdebug}};
+  const Case cases[] = {
+#define MI_ENTRY(slot, name, kind) MI_CASE_##kind(name)
+#define MI_CASE_PLAIN(name)
+#define MI_CASE_VARARGS(name)
+#define MI_CASE_MESSAGE(name) {name, nullptr, slot::name},
+#define MI_CASE_CODED_MESSAGE(name) {nullptr, name, slot::name},
+#include "dynload/entries.def"
+  };
+  EXPECT_EQ(std::size(cases), 10u);
   for (const Case& c : cases) {
     const std::intptr_t result =
         c.plain ? c.plain("slot %u", c.slot) : c.coded(-3, "slot %u", c.slot);

@@ -135,13 +135,13 @@ TEST(NoHeap, MessagesAllocateNothing) {
   miSetModuleHandle(host);
   mi_info("warm up");
   mi_nwarning(1, "warm up");
-  mi_query(127, 0, 0, 0, 0);
+  mi_query(host::kQueryInt64, 0, 0, 0, 0);
   const std::string long_text(2000, 'x');
   EXPECT_EQ(allocations_of([&] {
               mi_info("%s %d %5.2f %zu %% done", "text", 7, 2.5, size_t{9});
               mi_nwarning(3, "100%s", "% sure");
               mi_info("%s", long_text.c_str());
-              mi_query(127, 1, 2, 3, 4);
+              mi_query(host::kQueryInt64, 1, 2, 3, 4);
             }),
             0);
 }

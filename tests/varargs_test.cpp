@@ -41,10 +41,10 @@ constexpr std::int64_t kWide = INT64_C(0x123456789abcdef0);
 constexpr std::int64_t kWide2 = INT64_C(-0x0fedcba987654321);
 
 TEST_F(Varargs, QueryReadsOneValueOfItsWidthForItsThreeCodes) {
-  EXPECT_EQ(mi_query(127, kWide, -1, kWide2, kWide), 5000 + 127);
+  EXPECT_EQ(mi_query(host::kQueryInt64, kWide, -1, kWide2, kWide), 5000 + 127);
   EXPECT_EQ(received(slot::mi_query),
             (std::vector<std::int64_t>{127, kWide, -1, kWide2, kWide}));
-  for (std::int32_t code : {15, 152}) {
+  for (std::int32_t code : {host::kQueryInt32First, host::kQueryInt32Second}) {
     EXPECT_EQ(mi_query(code, 1, 2, 3, std::int32_t{-77}), 5000 + code);
     EXPECT_EQ(received(slot::mi_query),
               (std::vector<std::int64_t>{code, 1, 2, 3, -77}));
@@ -60,14 +60,16 @@ TEST_F(Varargs, QueryWithAnyOtherCodeTakesNoFifthArgument) {
 }
 
 TEST_F(Varargs, SceneCreateType40ReadsAWideValueThenEight) {
-  EXPECT_EQ(mi_scene_create(kWide, 40, kWide2, 2, 3, 4, 5, 6, 7, 8, -9), kWide);
+  EXPECT_EQ(mi_scene_create(kWide, host::kSceneWideThenEight, kWide2, 2, 3, 4,
+                            5, 6, 7, 8, -9),
+            kWide);
   EXPECT_EQ(
       received(slot::mi_scene_create),
       (std::vector<std::int64_t>{kWide, 40, kWide2, 2, 3, 4, 5, 6, 7, 8, -9}));
 }
 
 TEST_F(Varargs, SceneCreateType51ReadsThreeThenAWideValue) {
-  mi_scene_create(kWide2, 51, 1, -2, 3, kWide);
+  mi_scene_create(kWide2, host::kSceneThreeThenWide, 1, -2, 3, kWide);
   EXPECT_EQ(received(slot::mi_scene_create),
             (std::vector<std::int64_t>{kWide2, 51, 1, -2, 3, kWide}));
 }
@@ -81,11 +83,13 @@ TEST_F(Varargs, SceneCreateOtherTypesReadEightAndKeepTheirType) {
 }
 
 TEST_F(Varargs, SceneRecreateTakesANarrowFirstArgument) {
-  EXPECT_EQ(mi_scene_recreate(-12, 40, kWide, 2, 3, 4, 5, 6, 7, 8, 9), -12);
+  EXPECT_EQ(mi_scene_recreate(-12, host::kSceneWideThenEight, kWide, 2, 3, 4, 5,
+                              6, 7, 8, 9),
+            -12);
   EXPECT_EQ(
       received(slot::mi_scene_recreate),
       (std::vector<std::int64_t>{-12, 40, kWide, 2, 3, 4, 5, 6, 7, 8, 9}));
-  mi_scene_recreate(12, 51, 1, 2, 3, kWide2);
+  mi_scene_recreate(12, host::kSceneThreeThenWide, 1, 2, 3, kWide2);
   EXPECT_EQ(received(slot::mi_scene_recreate),
             (std::vector<std::int64_t>{12, 51, 1, 2, 3, kWide2}));
   mi_scene_recreate(12, 7, 8, 7, 6, 5, 4, 3, 2, 1);
@@ -104,7 +108,7 @@ TEST_F(Varargs, GroweditHandsOnAllNineValuesAndAWideResult) {
 TEST_F(Varargs, MissingFunctionReturnsZeroWithoutReading) {
   miSetModuleHandle(nullptr);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(mi_query(127, 1, 2, 3), 0);
+  EXPECT_EQ(mi_query(host::kQueryInt64, 1, 2, 3), 0);
   EXPECT_EQ(mi_scene_growedit(1), 0);
   const std::string report = testing::internal::GetCapturedStderr();
   EXPECT_NE(report.find("\"mi_query\""), std::string::npos);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "dynload/slot_ids.h"
+#include "host/variadic.h"
 #include "tests/hosts/export.h"
 
 using namespace message_host;
@@ -57,16 +58,12 @@ HOST_EXPORT const Received* message_host_received() { return &received; }
     return result;                                                             \
   }
 
-MESSAGE(mi_fatal)
-CODED_MESSAGE(mi_nfatal)
-MESSAGE(mi_error)
-CODED_MESSAGE(mi_nerror)
-MESSAGE(mi_warning)
-CODED_MESSAGE(mi_nwarning)
-MESSAGE(mi_info)
-MESSAGE(mi_progress)
-MESSAGE(mi_debug)
-MESSAGE(mi_vdebug)
+#define MI_ENTRY(slot, name, kind) MI_ENTRY_##kind(name)
+#define MI_ENTRY_PLAIN(name)
+#define MI_ENTRY_VARARGS(name)
+#define MI_ENTRY_MESSAGE(name) MESSAGE(name)
+#define MI_ENTRY_CODED_MESSAGE(name) CODED_MESSAGE(name)
+#include "dynload/entries.def"
 
 // The renderer reads as many values, of such widths, as the selector says.
 HOST_EXPORT std::intptr_t mi_query(std::int32_t code, std::intptr_t second,
@@ -76,8 +73,9 @@ HOST_EXPORT std::intptr_t mi_query(std::int32_t code, std::intptr_t second,
   receive(code), receive(second), receive(third), receive(fourth);
   va_list args;
   va_start(args, fourth);
-  if (code == 15 || code == 152) receive_values<std::int32_t>(args, 1);
-  if (code == 127) receive_values<std::int64_t>(args, 1);
+  if (code == host::kQueryInt32First || code == host::kQueryInt32Second)
+    receive_values<std::int32_t>(args, 1);
+  if (code == host::kQueryInt64) receive_values<std::int64_t>(args, 1);
   va_end(args);
   return 5000 + code;
 }
@@ -85,10 +83,10 @@ HOST_EXPORT std::intptr_t mi_query(std::int32_t code, std::intptr_t second,
 namespace {
 
 void receive_scene(std::int32_t type, va_list& args) {
-  if (type == 40) {
+  if (type == host::kSceneWideThenEight) {
     receive_values<std::int64_t>(args, 1);
     receive_values<std::int32_t>(args, 8);
-  } else if (type == 51) {
+  } else if (type == host::kSceneThreeThenWide) {
     receive_values<std::int32_t>(args, 3);
     receive_values<std::int64_t>(args, 1);
   } else {

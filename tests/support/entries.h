@@ -8,6 +8,7 @@
 #define MI_ENTRY(slot, name, kind) MI_ENTRY_##kind(slot, name)
 #define MI_ENTRY_PLAIN(slot, name) extern "C" std::intptr_t name(std::intptr_t);
 #define MI_ENTRY_MESSAGE(slot, name)
+#define MI_ENTRY_CODED_MESSAGE(slot, name)
 #define MI_ENTRY_VARARGS(slot, name)
 #include "dynload/entries.def"
 #undef MI_ENTRY_PLAIN
@@ -32,4 +33,5 @@ inline constexpr PlainEntry kPlainEntries[] = {
 
 #undef MI_ENTRY
 #undef MI_ENTRY_MESSAGE
+#undef MI_ENTRY_CODED_MESSAGE
 #undef MI_ENTRY_VARARGS

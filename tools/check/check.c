@@ -17,6 +17,7 @@
 #include <string.h>
 
 #include "ravelTint/ravelTint.h"
+#include "shader/version.h"
 #include "support/module.h"
 #include "support/printable.h"
 #include "tools/check/capture.h"
@@ -219,9 +220,9 @@ static int check_library(void) {
       !find(module, "ravelTint_version", &version))
     return 0;
   shader_version = ((Version)version)();
-  if (shader_version != 2) {
-    snprintf(reason, sizeof reason, "shader version %ld, expected 2",
-             (long)shader_version);
+  if (shader_version != RAVELTINT_SHADER_VERSION) {
+    snprintf(reason, sizeof reason, "shader version %ld, expected %d",
+             (long)shader_version, RAVELTINT_SHADER_VERSION);
     return failed(reason);
   }
   ((SetModuleHandle)set_handle)(module_self());
@@ -282,9 +283,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   snprintf(failure, sizeof failure,
-           "shader version 2; %d names shaded through the 6 renderer "
+           "shader version %d; %d names shaded through the 6 renderer "
            "functions, every seed and colour as expected",
-           kCaseCount);
+           RAVELTINT_SHADER_VERSION, kCaseCount);
   print_outcome(stdout, "ok", failure);
   return 0;
 }

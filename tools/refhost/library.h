@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/records.h"
+#include "shader/version.h"
 
 namespace refhost {
 
@@ -16,7 +17,7 @@ struct Library {
   std::int32_t shader_version = 0;
 };
 
-constexpr std::int32_t kShaderVersion = 2;
+constexpr std::int32_t kShaderVersion = RAVELTINT_SHADER_VERSION;
 
 // ravelTint.so or ravelTint.dll beside this program.
 std::string default_library_path();

@@ -95,7 +95,9 @@ std::string names_manifest(const Scene& scene,
   JsonText json;
   json.raw("{\n  \"manifest_version\": ").number(kManifestVersion);
   json.raw(",\n  \"names\": ").string(source);
-  json.raw(",\n  \"shader\": {\"name\": \"ravelTint\", \"version\": 2, ")
+  json.raw(",\n  \"shader\": {\"name\": \"ravelTint\", \"version\": ")
+      .number(kShaderVersion)
+      .raw(", ")
       .raw("\"seed\": ")
       .number(static_cast<long long>(scene.seed))
       .raw(", \"grayscale\": ")

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "tools/refhost/json_text.h"
+#include "tools/refhost/library.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
@@ -151,7 +152,9 @@ std::string manifest_text(const ManifestInput& input) {
   json.raw("{\n  \"manifest_version\": ").number(kManifestVersion);
   json.raw(",\n  \"colour_spaces\": {\"colour\": ").string(kLinearSpace);
   json.raw(", \"hex\": ").string(kEncodedSpace).raw("},\n");
-  json.raw("  \"shader\": {\"name\": \"ravelTint\", \"version\": 2, ")
+  json.raw("  \"shader\": {\"name\": \"ravelTint\", \"version\": ")
+      .number(kShaderVersion)
+      .raw(", ")
       .raw("\"seed\": ")
       .number(static_cast<long long>(scene.seed))
       .raw(", \"grayscale\": ")
