@@ -12,7 +12,7 @@
 #include "shader/murmur2.h"
 #include "shader/parameters.h"
 #include "shader/seed.h"
-#include "tests/support/module.h"
+#include "support/module.hpp"
 
 extern "C" float mi_noise_1d(float x);
 
@@ -33,9 +33,9 @@ struct Host {
 
 const Host& bench_host() {
   static const Host host = [] {
-    using testing_support::require_function;
+    using support::require_function;
     Host h{};
-    h.module = testing_support::require_module("bench_host");
+    h.module = support::require_module("bench_host");
     require_function(h.module, "mi_phen_eval", h.phen_eval);
     require_function(h.module, "mi_db_access", h.db_access);
     require_function(h.module, "mi_db_unpin", h.db_unpin);

@@ -7,13 +7,13 @@
 #include "dynload/slots.h"
 #include "ravelTint/ravelTint.h"
 #include "tests/hosts/signatures.h"
-#include "tests/support/module.h"
+#include "support/module.hpp"
 #include "tests/support/slots.h"
 
 namespace {
 
-using testing_support::load_module;
-using testing_support::module_object;
+using support::load_module;
+using support::module_object;
 
 class Forwarding : public testing::Test {
  protected:

@@ -10,7 +10,7 @@
 
 #include "shader/murmur2.h"
 #include "shader/seed.h"
-#include "tests/support/module.h"
+#include "support/module.hpp"
 
 namespace {
 
@@ -29,7 +29,7 @@ std::string bytes_of(const std::string& hex) {
 // Values computed with the published reference implementation: empty names,
 // every tail length, bytes above 0x7f, long names and the channel seeds.
 TEST(NameHash, MatchesTheReferenceValues) {
-  std::ifstream vectors(testing_support::program_directory() +
+  std::ifstream vectors(support::program_directory() +
                         "/murmur2_vectors.tsv");
   ASSERT_TRUE(vectors) << "murmur2_vectors.tsv is missing beside the test";
   std::string line;

@@ -10,7 +10,7 @@
 #include "host/variadic.h"
 #include "ravelTint/ravelTint.h"
 #include "tests/hosts/message_host.h"
-#include "tests/support/module.h"
+#include "support/module.hpp"
 #include "tests/support/stderr_capture.h"
 
 namespace {
@@ -21,10 +21,10 @@ using message_host::Printed;
 class Messages : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    host_ = testing_support::load_module("message_host");
+    host_ = support::load_module("message_host");
     if (host_)
       last_ = reinterpret_cast<message_host::LastPrinted>(
-          testing_support::module_symbol(host_, "message_host_printed"));
+          module_symbol(host_, "message_host_printed"));
   }
   void SetUp() override {
     ASSERT_NE(last_, nullptr);

@@ -14,7 +14,7 @@
 #include "tests/hosts/shader_host.h"
 #include "tests/hosts/signatures.h"
 #include "tests/support/library.h"
-#include "tests/support/module.h"
+#include "support/module.hpp"
 #include "tests/support/shading.h"
 
 extern "C" {
@@ -86,10 +86,9 @@ void operator delete(void* block, std::size_t) noexcept { __libc_free(block); }
 namespace {
 
 using testing_support::library;
-using testing_support::module_symbol;
 
 TEST(NoHeap, ShaderCallsAllocateNothing) {
-  void* host = testing_support::load_module("shader_host");
+  void* host = support::load_module("shader_host");
   ASSERT_NE(host, nullptr);
   auto put = reinterpret_cast<shader_host::Put>(
       module_symbol(host, "shader_host_put"));
@@ -118,7 +117,7 @@ TEST(NoHeap, ShaderCallsAllocateNothing) {
 }
 
 TEST(NoHeap, EntriesAllocateNothing) {
-  void* host = testing_support::load_module("signature_host");
+  void* host = support::load_module("signature_host");
   ASSERT_NE(host, nullptr);
   miSetModuleHandle(host);
   mi_noise_3d(1, 2, 3);
@@ -130,7 +129,7 @@ TEST(NoHeap, EntriesAllocateNothing) {
 }
 
 TEST(NoHeap, MessagesAllocateNothing) {
-  void* host = testing_support::load_module("message_host");
+  void* host = support::load_module("message_host");
   ASSERT_NE(host, nullptr);
   miSetModuleHandle(host);
   mi_info("warm up");

@@ -37,7 +37,7 @@
 #include <unistd.h>
 #endif
 
-#include "tests/support/module.h"
+#include "support/module.hpp"
 #include "tools/refhost/colour_difference.h"
 #include "tools/refhost/platform.h"
 #include "tools/refhost/raycast.h"
@@ -46,8 +46,8 @@
 namespace {
 
 using nlohmann::json;
-using testing_support::module_path;
-using testing_support::program_directory;
+using support::module_path;
+using support::program_directory;
 
 std::string data_file(const std::string& name) {
   return program_directory() + "/" + name;
@@ -380,10 +380,10 @@ TEST(ReferenceHostErrors, BadInputsAreRefusedAndDestroyNothing) {
 #endif
 #if defined(_WIN32)
   const std::string program =
-      testing_support::program_directory() + "\\refhost_test.exe";
+      support::program_directory() + "\\refhost_test.exe";
 #else
   const std::string program =
-      testing_support::program_directory() + "/refhost_test";
+      support::program_directory() + "/refhost_test";
 #endif
   const std::vector<std::string> kept = {"--out", "kept.png", "--manifest",
                                          "kept.json"};

@@ -11,7 +11,7 @@
 #include "dynload/slots.h"
 #include "ravelTint/ravelTint.h"
 #include "tests/support/entries.h"
-#include "tests/support/module.h"
+#include "support/module.hpp"
 #include "tests/support/slots.h"
 #include "tests/support/stderr_capture.h"
 
@@ -19,7 +19,7 @@ namespace {
 
 using testing_support::filled_slots;
 using testing_support::kPlainEntries;
-using testing_support::load_module;
+using support::load_module;
 using testing_support::slot_of;
 using testing_support::stderr_of;
 

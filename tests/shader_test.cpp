@@ -18,7 +18,7 @@
 #include "tests/hosts/export.h"
 #include "tests/hosts/shader_host.h"
 #include "tests/support/library.h"
-#include "tests/support/module.h"
+#include "support/module.hpp"
 #include "tests/support/shading.h"
 #include "tests/support/stderr_capture.h"
 
@@ -43,7 +43,6 @@ namespace {
 
 using shader_host::Call;
 using testing_support::library;
-using testing_support::module_symbol;
 using testing_support::ShadingSetup;
 namespace sh = shader_host;
 
@@ -73,7 +72,7 @@ struct Host {
 
 Host open_host(const char* base) {
   Host h;
-  h.module = testing_support::load_module(base);
+  h.module = support::load_module(base);
   if (!h.module) return h;
   auto find = [&](auto& function, const char* name) {
     function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
@@ -382,7 +381,7 @@ INSTANTIATE_TEST_SUITE_P(EachMissingFunction, ShaderWithIncompleteHost,
 // scope or the renderer functions this program exports itself.
 TEST(ShaderWithoutAModule, LooksNothingUpAndStillShades) {
 #if !defined(_WIN32)
-  ASSERT_NE(dlopen(testing_support::module_path("shader_host").c_str(),
+  ASSERT_NE(dlopen(support::module_path("shader_host").c_str(),
                    RTLD_NOW | RTLD_GLOBAL),
             nullptr);
 #endif

@@ -7,7 +7,7 @@
 #include "host/variadic.h"
 #include "ravelTint/ravelTint.h"
 #include "tests/hosts/message_host.h"
-#include "tests/support/module.h"
+#include "support/module.hpp"
 
 namespace {
 
@@ -16,10 +16,10 @@ namespace slot = dynload::slot;
 class Varargs : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    host_ = testing_support::load_module("message_host");
+    host_ = support::load_module("message_host");
     if (host_)
       last_ = reinterpret_cast<message_host::LastReceived>(
-          testing_support::module_symbol(host_, "message_host_received"));
+          module_symbol(host_, "message_host_received"));
   }
   void SetUp() override {
     ASSERT_NE(last_, nullptr);

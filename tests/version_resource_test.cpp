@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/module.h"
+#include "support/module.hpp"
 
 namespace {
 
 TEST(Library, IdentifiesItselfToWindows) {
-  const std::string narrow = testing_support::module_path("ravelTint");
+  const std::string narrow = support::module_path("ravelTint");
   const std::wstring path(narrow.begin(), narrow.end());
   std::vector<char> info(GetFileVersionInfoSizeW(path.c_str(), nullptr));
   ASSERT_FALSE(info.empty()) << "the DLL has no version resource";

@@ -13,7 +13,7 @@
 #include "host/variadic.h"
 #include "ravelTint/ravelTint.h"
 #include "tests/hosts/message_host.h"
-#include "tests/support/module.h"
+#include "support/module.hpp"
 
 namespace {
 
@@ -49,12 +49,12 @@ void check(const message_host::Printed* printed, unsigned function,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   static void* host = [] {
-    void* module = testing_support::require_module("message_host");
+    void* module = support::require_module("message_host");
     miSetModuleHandle(module);
     return module;
   }();
   static const auto printed = reinterpret_cast<message_host::LastPrinted>(
-      testing_support::require_symbol(host, "message_host_printed"));
+      support::require_symbol(host, "message_host_printed"));
   namespace slot = dynload::slot;
 
   FuzzedDataProvider input(data, size);

@@ -11,7 +11,7 @@
 
 #include "ravelTint/ravelTint.h"
 #include "tests/hosts/shader_host.h"
-#include "tests/support/module.h"
+#include "support/module.hpp"
 #include "tests/support/shading.h"
 
 namespace {
@@ -65,10 +65,10 @@ float model_channel(const std::string& name, std::int32_t seed,
 
 struct Host {
   Host() {
-    void* module = testing_support::require_module("shader_host");
-    testing_support::require_function(module, "shader_host_reset", reset);
-    testing_support::require_function(module, "shader_host_put", put);
-    testing_support::require_function(module, "shader_host_set_evaluated",
+    void* module = support::require_module("shader_host");
+    support::require_function(module, "shader_host_reset", reset);
+    support::require_function(module, "shader_host_put", put);
+    support::require_function(module, "shader_host_set_evaluated",
                                       set_evaluated);
     miSetModuleHandle(module);
   }

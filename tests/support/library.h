@@ -2,17 +2,11 @@
 // by name.
 #pragma once
 
-#include <cstdint>
-
-#include "host/records.h"
+#include "support/library.hpp"
 
 namespace testing_support {
 
-struct Library {
-  void (*set_module_handle)(void*);
-  std::int32_t (*shade)(void* result, host::State* state, void* params);
-  std::int32_t (*version)();
-};
+using Library = support::LibraryExports;
 
 // Loads ravelTint.so or ravelTint.dll from beside the program (once) and
 // finds its exports; fails the calling test when it cannot.

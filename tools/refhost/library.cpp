@@ -2,32 +2,17 @@
 
 #include <filesystem>
 
-#include "support/module.h"
+#include "support/module.hpp"
 #include "tools/refhost/failure.h"
 #include "tools/refhost/text.h"
 
 namespace refhost {
 
-namespace {
-
-template <typename Function>
-void find(void* module, const std::string& path, const char* name,
-          Function*& function) {
-  function = reinterpret_cast<Function*>(module_symbol(module, name));
-  if (!function)
-    throw Failure(quote(path) + ": not a ravelTint library (no " + name + ")");
-}
-
-std::string program_directory() {
-  char folder[4096];
-  return module_program_directory(folder, sizeof folder) ? folder : ".";
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::string default_library_path() {
   const std::string file = std::string("ravelTint") + module_suffix;
-  const std::string here = program_directory();
+  const std::string here = support::program_directory();
   const char separator = module_separator;
   const std::string beside = here + separator + file;
   // An installed tree keeps the Linux library in lib/, beside bin/.
@@ -49,9 +34,9 @@ Library open_library(const std::string& path) {
   if (!module)
     throw Failure("cannot load the library " + quote(path) + ": " + reason);
   Library library;
-  find(module, path, "ravelTint_version", library.version);
-  find(module, path, "ravelTint", library.shade);
-  find(module, path, "miSetModuleHandle", library.set_module_handle);
+  if (const char* missing = support::find_exports(module, library))
+    throw Failure(quote(path) + ": not a ravelTint library (no " + missing +
+                  ")");
   library.shader_version = library.version();
   return library;
 }

@@ -6,14 +6,11 @@
 
 #include "host/records.h"
 #include "shader/version.h"
+#include "support/library.hpp"
 
 namespace refhost {
 
-struct Library {
-  void (*set_module_handle)(void*) = nullptr;
-  std::int32_t (*shade)(void* result, host::State* state,
-                        void* params) = nullptr;
-  std::int32_t (*version)() = nullptr;
+struct Library : support::LibraryExports {
   std::int32_t shader_version = 0;
 };
 

@@ -150,8 +150,8 @@ Scene load_names(const std::string& path) {
 }
 
 void plan_names(const Options& options, const std::string& library_path) {
-  std::vector<OutputFile> outputs = {{"--manifest", options.manifest, {}, {}}};
-  check_outputs(outputs, {options.names_path, library_path});
+  OutputFile manifest{"--manifest", options.manifest, {}, {}};
+  check_outputs({&manifest}, {options.names_path, library_path});
   Scene scene = load_names(options.names_path);
   if (options.seed) scene.seed = *options.seed;
   if (options.grayscale) scene.grayscale = *options.grayscale;
@@ -191,11 +191,11 @@ void plan_names(const Options& options, const std::string& library_path) {
         "of their own\n",
         given, shared);
   }
-  outputs[0].bytes = names_manifest(scene, objects, groups, options.names_path);
-  commit_outputs(outputs);
+  manifest.bytes = names_manifest(scene, objects, groups, options.names_path);
+  commit_outputs({&manifest});
   std::printf("%zu names, seed %d: %zu objects share their seeds\n",
               objects.size(), scene.seed, shared_objects(groups));
-  std::printf("  manifest: %s\n", quote(outputs[0].destination).c_str());
+  std::printf("  manifest: %s\n", quote(manifest.destination).c_str());
   report_seed_groups(scene, groups);
 }
 

@@ -81,10 +81,10 @@ void remove_all(const std::vector<std::string>& files) {
 
 // The folders of the outputs, each once, in one order for every run, so
 // that two runs never wait for each other's locks in a circle.
-std::vector<std::string> folders_of(const std::vector<OutputFile>& outputs) {
+std::vector<std::string> folders_of(const std::vector<OutputFile*>& outputs) {
   std::vector<std::string> folders;
-  for (const OutputFile& output : outputs)
-    folders.push_back(folder_of(output.destination));
+  for (const OutputFile* output : outputs)
+    folders.push_back(folder_of(output->destination));
   std::sort(folders.begin(), folders.end());
   folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
   return folders;
@@ -114,10 +114,11 @@ bool is_stale_temporary(const std::string& name) {
   return id != platform::process_id() && !platform::process_alive(id);
 }
 
-void check_outputs(std::vector<OutputFile>& outputs, const Inputs& inputs) {
+void check_outputs(const std::vector<OutputFile*>& outputs,
+                   const Inputs& inputs) {
   const std::string program = platform::program_path();
   for (std::size_t i = 0; i < outputs.size(); ++i) {
-    OutputFile& output = outputs[i];
+    OutputFile& output = *outputs[i];
     if (names_a_stream(output.path))
       throw UsageFailure(shown(output) +
                          ": names a stream of this process, not a file");
@@ -130,9 +131,9 @@ void check_outputs(std::vector<OutputFile>& outputs, const Inputs& inputs) {
       if (!file.empty() && same_file(output.destination, file))
         throw UsageFailure(shown(output) + ": " + what);
     for (std::size_t j = 0; j < i; ++j)
-      if (output.destination == outputs[j].destination ||
-          same_file(output.destination, outputs[j].destination))
-        throw UsageFailure(shown(output) + ": is also " + outputs[j].option);
+      if (output.destination == outputs[j]->destination ||
+          same_file(output.destination, outputs[j]->destination))
+        throw UsageFailure(shown(output) + ": is also " + outputs[j]->option);
     if (platform::is_standard_stream(output.destination))
       throw UsageFailure(shown(output) +
                          ": is this program's standard input, output or "
@@ -141,11 +142,11 @@ void check_outputs(std::vector<OutputFile>& outputs, const Inputs& inputs) {
   }
 }
 
-void commit_outputs(const std::vector<OutputFile>& outputs) {
+void commit_outputs(const std::vector<OutputFile*>& outputs) {
   const platform::HeldInterrupts held;
   std::vector<std::string> temporaries;
   for (std::size_t i = 0; i < outputs.size(); ++i) {
-    const OutputFile& output = outputs[i];
+    const OutputFile& output = *outputs[i];
     const std::string temporary =
         (fs::path(folder_of(output.destination)) / temporary_name(i)).string();
     // A file of this name can only be left by a dead process that had this
@@ -167,21 +168,21 @@ void commit_outputs(const std::vector<OutputFile>& outputs) {
       remove_stale_temporaries(folder);
     }
     // What appeared at a destination since the check is refused too.
-    for (const OutputFile& output : outputs) require_regular(output);
+    for (const OutputFile* output : outputs) require_regular(*output);
   } catch (...) {
     remove_all(temporaries);
     throw;
   }
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     const std::string error =
-        platform::replace_file(temporaries[i], outputs[i].destination);
+        platform::replace_file(temporaries[i], outputs[i]->destination);
     if (error.empty()) continue;
     remove_all({temporaries.begin() + static_cast<std::ptrdiff_t>(i),
                 temporaries.end()});
     std::string replaced;
     for (std::size_t j = 0; j < i; ++j)
-      replaced += (j ? ", " : "; already replaced: ") + shown(outputs[j]);
-    throw Failure("cannot write " + shown(outputs[i]) + ": " + error +
+      replaced += (j ? ", " : "; already replaced: ") + shown(*outputs[j]);
+    throw Failure("cannot write " + shown(*outputs[i]) + ": " + error +
                   replaced);
   }
   for (const std::string& folder : folders_of(outputs))

@@ -65,7 +65,8 @@ struct Inputs {
 // pipe or a folder. A symbolic link writes the file it leads to, and one
 // that leads nowhere is an error. Throws UsageFailure, or Failure when the
 // output cannot be written at all (its folder is missing).
-void check_outputs(std::vector<OutputFile>& outputs, const Inputs& inputs);
+void check_outputs(const std::vector<OutputFile*>& outputs,
+                   const Inputs& inputs);
 
 // Replaces every destination with its new bytes. Each is written to a
 // temporary file beside it (".refhost-HOST-PID.N.partial"), flushed, and
@@ -75,7 +76,7 @@ void check_outputs(std::vector<OutputFile>& outputs, const Inputs& inputs);
 // commit; temporaries that runs no longer alive left in those folders are
 // removed. Throws Failure naming the path; a failure before the first rename
 // leaves every destination as it was.
-void commit_outputs(const std::vector<OutputFile>& outputs);
+void commit_outputs(const std::vector<OutputFile*>& outputs);
 
 // The name of this run's temporary file number `n`, and whether a name is a
 // temporary of a run of this machine that is no longer alive.

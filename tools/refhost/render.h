@@ -35,10 +35,11 @@ struct Image {
   std::vector<std::pair<std::uint32_t, std::uint32_t>> touching;
 };
 
+// Filled from the scene (which has the one default size) and the options.
 struct RenderSettings {
-  int width = 640;
-  int height = 360;
-  int samples = 3;  // per side: samples × samples rays per pixel
+  int width = 0;
+  int height = 0;
+  int samples = 0;  // per side: samples × samples rays per pixel
   int threads = 1;
   bool keep_float = false;  // fill Image::premultiplied too
 };

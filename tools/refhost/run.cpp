@@ -39,21 +39,30 @@ RenderSettings settings_for(const Options& options, const Scene& scene) {
           threads > 0 ? threads : 1};
 }
 
-// The files the options ask for, before their bytes are known.
-std::vector<OutputFile> outputs_for(const Options& options) {
-  std::vector<OutputFile> outputs = {{"--out", options.out, {}, {}},
-                                     {"--manifest", options.manifest, {}, {}}};
-  if (!options.exr.empty()) outputs.push_back({"--exr", options.exr, {}, {}});
-  return outputs;
-}
+// The files of a render, by name, before their bytes are known.
+struct RenderOutputs {
+  explicit RenderOutputs(const Options& options)
+      : png{"--out", options.out, {}, {}},
+        manifest{"--manifest", options.manifest, {}, {}},
+        exr{"--exr", options.exr, {}, {}},
+        with_exr(!options.exr.empty()) {}
+  // In the order they are checked and committed.
+  std::vector<OutputFile*> all() {
+    std::vector<OutputFile*> files = {&png, &manifest};
+    if (with_exr) files.push_back(&exr);
+    return files;
+  }
+  OutputFile png, manifest, exr;
+  bool with_exr;
+};
 
 void render_scene(const Options& options) {
   if (!options.exr.empty()) require_exr_support();
   const std::string library_path = options.library_path.empty()
                                        ? default_library_path()
                                        : options.library_path;
-  std::vector<OutputFile> outputs = outputs_for(options);
-  check_outputs(outputs, {options.scene_path, library_path});
+  RenderOutputs outputs(options);
+  check_outputs(outputs.all(), {options.scene_path, library_path});
   Scene scene = scene_for(options);
   RenderSettings settings = settings_for(options, scene);
   settings.keep_float = !options.exr.empty();
@@ -86,22 +95,22 @@ void render_scene(const Options& options) {
     throw Failure("the render ended with " + std::to_string(database.pins()) +
                   " pins still held");
 
-  outputs[0].bytes = png_bytes(image);
+  outputs.png.bytes = png_bytes(image);
   const std::string png_name =
-      std::filesystem::path(outputs[0].destination).filename().string();
-  const std::string png_sha256 = platform::sha256_hex(outputs[0].bytes);
-  outputs[1].bytes =
+      std::filesystem::path(outputs.png.destination).filename().string();
+  const std::string png_sha256 = platform::sha256_hex(outputs.png.bytes);
+  outputs.manifest.bytes =
       manifest_text({scene, settings, objects, groups, image.coverage, close,
                      options.close, png_name, png_sha256});
-  if (outputs.size() > 2)
-    outputs[2].bytes = exr_bytes(image, compact_json(outputs[1].bytes));
-  commit_outputs(outputs);
+  if (outputs.with_exr)
+    outputs.exr.bytes = exr_bytes(image, compact_json(outputs.manifest.bytes));
+  commit_outputs(outputs.all());
   std::printf("rendered %zu objects at %dx%d, %d samples per pixel\n",
               scene.objects.size(), settings.width, settings.height,
               settings.samples * settings.samples);
-  for (const OutputFile& output : outputs)
-    std::printf("  %-9s %s\n", (output.option.substr(2) + ":").c_str(),
-                quote(output.destination).c_str());
+  for (const OutputFile* output : outputs.all())
+    std::printf("  %-9s %s\n", (output->option.substr(2) + ":").c_str(),
+                quote(output->destination).c_str());
   report_groups(scene, groups);
   report_close_pairs(scene, close, options.close);
 }
