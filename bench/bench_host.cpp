@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "host/records.h"
+#include "support/host_generator.h"
 #include "tests/hosts/export.h"
 
 namespace {
@@ -30,8 +31,8 @@ HOST_EXPORT void mi_srandom(std::int32_t seed) {
   generator = static_cast<std::uint32_t>(seed);
 }
 HOST_EXPORT float mi_random() {
-  generator = generator * 1664525u + 1013904223u;
-  return static_cast<float>(generator >> 8) * (1.0f / 16777216.0f);
+  generator = host_generator_step(generator);
+  return host_generator_draw(generator);
 }
 
 // For the entry and message costs.

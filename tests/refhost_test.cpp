@@ -38,9 +38,9 @@
 #endif
 
 #include "support/module.hpp"
-#include "tools/refhost/colour_difference.h"
+#include "tools/refhost/report.h"
 #include "tools/refhost/platform.h"
-#include "tools/refhost/raycast.h"
+#include "tools/refhost/render.h"
 #include "tools/refhost/run.h"
 
 namespace {

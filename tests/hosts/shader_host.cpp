@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "support/host_generator.h"
 #include "tests/hosts/export.h"
 
 #ifndef OMIT_FUNCTION
@@ -105,7 +106,7 @@ HOST_EXPORT void mi_srandom(std::int32_t seed) {
 HOST_EXPORT float mi_random() {
   note(kRandom, 0);
   const float draw = first_draw(static_cast<std::int32_t>(generator));
-  generator = generator * 1664525u + 1013904223u;
+  generator = host_generator_step(generator);
   return draw;
 }
 #endif

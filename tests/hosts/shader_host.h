@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "host/records.h"
+#include "support/host_generator.h"
 
 namespace shader_host {
 
@@ -28,8 +29,7 @@ struct CallLog {
 // The generator's first draw after a seed: the seed's top 24 bits as a
 // fraction. Tests predict colours with it.
 inline float first_draw(std::int32_t seed) {
-  return static_cast<float>(static_cast<std::uint32_t>(seed) >> 8) *
-         (1.0f / 16777216.0f);
+  return host_generator_draw(static_cast<std::uint32_t>(seed));
 }
 
 // Helpers, looked up by name.

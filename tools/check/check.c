@@ -18,6 +18,7 @@
 
 #include "ravelTint/ravelTint.h"
 #include "shader/version.h"
+#include "support/host_generator.h"
 #include "support/module.h"
 #include "support/printable.h"
 #include "tools/check/capture.h"
@@ -57,9 +58,7 @@ static void put32(unsigned char* record, int offset, uint32_t value) {
 
 /* The draw after a seed: its top 24 bits as a fraction, so that a colour
  * tells which seed it came from. */
-static float first_draw(uint32_t seed) {
-  return (float)(seed >> 8) * (1.0f / 16777216.0f);
-}
+static float first_draw(uint32_t seed) { return host_generator_draw(seed); }
 
 RENDERER_EXPORT void* mi_phen_eval(struct ravelTint_state* s, void* p) {
   (void)s;
@@ -90,7 +89,7 @@ RENDERER_EXPORT void mi_srandom(int32_t seed) {
 
 RENDERER_EXPORT float mi_random(void) {
   const float draw = first_draw(generator);
-  generator = generator * 1664525u + 1013904223u;
+  generator = host_generator_step(generator);
   return draw;
 }
 

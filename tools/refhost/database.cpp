@@ -1,5 +1,8 @@
 #include "tools/refhost/database.h"
 
+#include "host/records.h"
+#include "support/module.h"
+
 namespace refhost {
 
 Database::Database(const Scene& scene, std::int32_t seed, bool grayscale)
@@ -57,6 +60,78 @@ const std::int32_t* Database::evaluate(const host::State* state,
   const Element& e = elements_[object];
   if (parameter != &e.block.parameters.seed) return nullptr;
   return &e.connected_seed;
+}
+
+}  // namespace refhost
+
+// The renderer functions the shader calls, exported from the executable so
+// that the library finds them by name in the module handed to it.
+#define RENDERER_API extern "C" RENDERER_EXPORT
+
+namespace refhost {
+
+namespace {
+Database* active;
+thread_local SplitMix64 generator;
+thread_local std::vector<std::int32_t>* probe;
+}  // namespace
+
+void set_active_database(Database* database) { active = database; }
+void set_seed_probe(std::vector<std::int32_t>* seeds) { probe = seeds; }
+
+}  // namespace refhost
+
+using refhost::active;
+
+RENDERER_API void* mi_phen_eval(host::State* state, void* parameter) {
+  return const_cast<std::int32_t*>(active->evaluate(state, parameter));
+}
+
+RENDERER_API void* mi_db_access(host::Tag tag) {
+  return const_cast<void*>(active->access(tag));
+}
+
+RENDERER_API void mi_db_unpin(host::Tag tag) { active->unpin(tag); }
+
+// Declared as the renderer declares it; the library only reads the name.
+RENDERER_API char* mi_api_tag_lookup(host::Tag tag) {
+  return const_cast<char*>(active->name(tag));
+}
+
+RENDERER_API void mi_srandom(std::int32_t seed) {
+  if (refhost::probe) refhost::probe->push_back(seed);
+  refhost::generator.seed(seed);
+}
+
+RENDERER_API float mi_random() { return refhost::generator.draw(); }
+
+namespace refhost {
+
+host::Colour Shader::shade(std::size_t object) const {
+  host::StateLayout state{};
+  state.instance = Database::instance_tag(object);
+  state.shader = database_.shader_record();
+  host::Colour colour{};
+  library_.shade(&colour, reinterpret_cast<host::State*>(&state),
+                 database_.parameters(object));
+  return colour;
+}
+
+ObjectColour probe_object(const Shader& shader, std::size_t object) {
+  ObjectColour result;
+  set_seed_probe(&result.seeds);
+  result.colour = shader.shade(object);
+  set_seed_probe(nullptr);
+  return result;
+}
+
+std::vector<ObjectColour> probe_objects(const Shader& shader,
+                                        std::size_t objects) {
+  std::vector<ObjectColour> result;
+  result.reserve(objects);
+  for (std::size_t i = 0; i < objects; ++i)
+    result.push_back(probe_object(shader, i));
+  return result;
 }
 
 }  // namespace refhost

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <exception>
 
-#include "tools/refhost/failure.h"
 #include "tools/refhost/outputs.h"
+#include "tools/refhost/text.h"
 
 namespace refhost {
 

@@ -1,6 +1,6 @@
 // Builds without OpenEXR (the Windows build) write no EXR image.
-#include "tools/refhost/failure.h"
 #include "tools/refhost/outputs.h"
+#include "tools/refhost/text.h"
 
 namespace refhost {
 

@@ -3,7 +3,6 @@
 #include <filesystem>
 
 #include "support/module.hpp"
-#include "tools/refhost/failure.h"
 #include "tools/refhost/text.h"
 
 namespace refhost {

@@ -5,17 +5,12 @@
 #include <unordered_set>
 
 #include "support/printable.h"
-#include "tools/refhost/collisions.h"
 #include "tools/refhost/database.h"
-#include "tools/refhost/failure.h"
-#include "tools/refhost/host_api.h"
-#include "tools/refhost/json_text.h"
 #include "tools/refhost/library.h"
 #include "tools/refhost/outputs.h"
 #include "tools/refhost/platform.h"
 #include "tools/refhost/report.h"
-#include "tools/refhost/scene_text.h"
-#include "tools/refhost/shading.h"
+#include "tools/refhost/scene.h"
 #include "tools/refhost/text.h"
 
 namespace refhost {

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "support/module.h"
-#include "tools/refhost/failure.h"
 #include "tools/refhost/text.h"
 
 #if defined(_WIN32)

@@ -1,10 +1,254 @@
-// The report a person reads on standard output.
 #include "tools/refhost/report.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 
+#include "tools/refhost/progress.h"
+#include "tools/refhost/render.h"
 #include "tools/refhost/text.h"
 
+namespace refhost {
+
+namespace {
+
+// Objects with equal keys, in groups of two or more, ordered by their first
+// objects. Sorting the objects by key (and then by index) finds them in
+// O(n log n) with no structure per object, whatever the scene's size.
+template <typename Group, typename Key>
+std::vector<Group> group_by(const std::vector<ObjectColour>& objects, Key key) {
+  using Value = decltype(key(objects.front()));
+  std::vector<std::pair<Value, std::size_t>> keyed;
+  keyed.reserve(objects.size());
+  for (std::size_t i = 0; i < objects.size(); ++i)
+    keyed.emplace_back(key(objects[i]), i);
+  std::sort(keyed.begin(), keyed.end());
+  std::vector<Group> groups;
+  for (std::size_t first = 0, last; first < keyed.size(); first = last) {
+    last = first + 1;
+    while (last < keyed.size() && keyed[last].first == keyed[first].first)
+      ++last;
+    if (last - first < 2) continue;
+    Group group{keyed[first].first, {}};
+    for (std::size_t i = first; i < last; ++i)
+      group.objects.push_back(keyed[i].second);
+    groups.push_back(std::move(group));
+  }
+  std::sort(groups.begin(), groups.end(), [](const auto& a, const auto& b) {
+    return a.objects.front() < b.objects.front();
+  });
+  return groups;
+}
+
+std::int32_t nth_seed(std::int32_t first, int n) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(first) +
+                                   static_cast<std::uint32_t>(n));
+}
+
+}  // namespace
+
+Groups find_groups(const std::vector<ObjectColour>& objects) {
+  if (objects.empty()) return {};
+  return {group_by<CollisionGroup>(
+              objects, [](const ObjectColour& o) { return o.seeds; }),
+          group_by<ColourGroup>(objects, [](const ObjectColour& o) {
+            return hex_colour(o.colour);
+          })};
+}
+
+std::string hex_colour(const host::Colour& colour) {
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "#%02x%02x%02x", srgb_byte(colour.red),
+                srgb_byte(colour.green), srgb_byte(colour.blue));
+  return hex;
+}
+
+bool is_grey(const std::vector<std::int32_t>& seeds) {
+  for (std::int32_t seed : seeds)
+    if (seed != seeds.front()) return false;
+  return true;
+}
+
+std::vector<ClosePair> find_close_pairs(
+    const std::vector<ObjectColour>& objects,
+    const std::vector<Coverage>& coverage, const Touching& touching,
+    double threshold) {
+  std::vector<Lab> labs;
+  std::vector<std::string> hexes;
+  std::vector<std::size_t> visible;
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    labs.push_back(lab_of(objects[i].colour));
+    hexes.push_back(hex_colour(objects[i].colour));
+    if (coverage[i].samples > 0) visible.push_back(i);
+  }
+  auto touch = [&](std::size_t a, std::size_t b) {
+    return std::binary_search(touching.begin(), touching.end(),
+                              std::make_pair(static_cast<std::uint32_t>(a),
+                                             static_cast<std::uint32_t>(b)));
+  };
+  std::vector<ClosePair> pairs;
+  auto consider = [&](std::size_t a, std::size_t b) {
+    if (hexes[a] == hexes[b]) return;
+    const double d = ciede2000(labs[a], labs[b]);
+    if (d < threshold)
+      pairs.push_back({std::min(a, b), std::max(a, b), d,
+                       touch(std::min(a, b), std::max(a, b))});
+  };
+  if (visible.size() <= kCloseSearchObjects) {
+    // CIEDE2000 is at least |L1 - L2| / 1.75 (its lightness weight is at
+    // most 1.75), so only objects that near in lightness need comparing.
+    std::sort(
+        visible.begin(), visible.end(), [&](std::size_t a, std::size_t b) {
+          return labs[a][0] < labs[b][0] || (labs[a][0] == labs[b][0] && a < b);
+        });
+    for (std::size_t i = 0; i < visible.size(); ++i)
+      for (std::size_t j = i + 1;
+           j < visible.size() &&
+           labs[visible[j]][0] - labs[visible[i]][0] <= 1.75 * threshold;
+           ++j)
+        consider(visible[i], visible[j]);
+  } else {
+    for (const auto& [a, b] : touching) consider(a, b);
+  }
+  std::sort(pairs.begin(), pairs.end(),
+            [](const ClosePair& x, const ClosePair& y) {
+              return std::make_pair(x.first, x.second) <
+                     std::make_pair(y.first, y.second);
+            });
+  return pairs;
+}
+
+bool SeedScore::operator<(const SeedScore& other) const {
+  if (seed_grouped != other.seed_grouped)
+    return seed_grouped < other.seed_grouped;
+  if (colour_grouped != other.colour_grouped)
+    return colour_grouped < other.colour_grouped;
+  if (touching_close != other.touching_close)
+    return touching_close < other.touching_close;
+  return smallest_touching > other.smallest_touching;
+}
+
+SeedScore score_of(const std::vector<ObjectColour>& objects,
+                   const Groups& groups, const Touching& touching,
+                   double threshold) {
+  SeedScore score{0, 0, 0, 1e9};
+  for (const auto& group : groups.seeds)
+    score.seed_grouped += group.objects.size();
+  for (const auto& group : groups.colours)
+    score.colour_grouped += group.objects.size();
+  for (const auto& [a, b] : touching) {
+    const double d =
+        ciede2000(lab_of(objects[a].colour), lab_of(objects[b].colour));
+    score.touching_close += d < threshold;
+    score.smallest_touching = std::min(score.smallest_touching, d);
+  }
+  return score;
+}
+
+SeedChoice search_seed(const Shader& shader, Database& database,
+                       std::int32_t first, int count, const Touching& touching,
+                       double threshold) {
+  SeedChoice best{first, {}};
+  Progress progress("searching seeds", count);
+  for (int n = 0; n < count; ++n) {
+    const std::int32_t seed = nth_seed(first, n);
+    database.set_seed(seed);
+    const auto objects = probe_objects(shader, database.size());
+    const SeedScore score =
+        score_of(objects, find_groups(objects), touching, threshold);
+    if (n == 0 || score < best.score) best = {seed, score};
+    progress.advance();
+  }
+  progress.finish();
+  database.set_seed(first);
+  return best;
+}
+
+}  // namespace refhost
+
+namespace refhost {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+double degrees(double radians) { return radians * 180 / kPi; }
+double radians(double degrees) { return degrees * kPi / 180; }
+
+// CIELAB's cube root, with its linear segment near black.
+double lab_f(double t) {
+  constexpr double delta = 6.0 / 29.0;
+  return t > delta * delta * delta ? std::cbrt(t)
+                                   : t / (3 * delta * delta) + 4.0 / 29.0;
+}
+
+// The hue angle of (a, b) in degrees, from 0 to 360.
+double hue(double b, double a) {
+  if (a == 0 && b == 0) return 0;
+  const double h = degrees(std::atan2(b, a));
+  return h < 0 ? h + 360 : h;
+}
+
+}  // namespace
+
+Lab lab_of(const host::Colour& c) {
+  const double r = c.red, g = c.green, b = c.blue;
+  const double x = 0.4124564 * r + 0.3575761 * g + 0.1804375 * b;
+  const double y = 0.2126729 * r + 0.7151522 * g + 0.0721750 * b;
+  const double z = 0.0193339 * r + 0.1191920 * g + 0.9503041 * b;
+  const double fx = lab_f(x / 0.95047), fy = lab_f(y), fz = lab_f(z / 1.08883);
+  return {116 * fy - 16, 500 * (fx - fy), 200 * (fy - fz)};
+}
+
+// As published by its authors, step by step.
+double ciede2000(const Lab& first, const Lab& second) {
+  const double l1 = first[0], a1 = first[1], b1 = first[2];
+  const double l2 = second[0], a2 = second[1], b2 = second[2];
+  const double c_mean = (std::hypot(a1, b1) + std::hypot(a2, b2)) / 2;
+  const double c7 = std::pow(c_mean, 7);
+  const double g = 0.5 * (1 - std::sqrt(c7 / (c7 + std::pow(25.0, 7))));
+  const double a1p = (1 + g) * a1, a2p = (1 + g) * a2;
+  const double c1p = std::hypot(a1p, b1), c2p = std::hypot(a2p, b2);
+  const double h1p = hue(b1, a1p), h2p = hue(b2, a2p);
+
+  const double dl = l2 - l1, dc = c2p - c1p;
+  double dh = 0;
+  if (c1p * c2p != 0) {
+    dh = h2p - h1p;
+    if (dh > 180) dh -= 360;
+    if (dh < -180) dh += 360;
+  }
+  const double dH = 2 * std::sqrt(c1p * c2p) * std::sin(radians(dh / 2));
+
+  const double l_mean = (l1 + l2) / 2, cp_mean = (c1p + c2p) / 2;
+  double h_mean = h1p + h2p;
+  if (c1p * c2p != 0) {
+    if (std::fabs(h1p - h2p) <= 180)
+      h_mean /= 2;
+    else
+      h_mean = h_mean < 360 ? (h_mean + 360) / 2 : (h_mean - 360) / 2;
+  }
+  const double t = 1 - 0.17 * std::cos(radians(h_mean - 30)) +
+                   0.24 * std::cos(radians(2 * h_mean)) +
+                   0.32 * std::cos(radians(3 * h_mean + 6)) -
+                   0.20 * std::cos(radians(4 * h_mean - 63));
+  const double d_theta =
+      30 * std::exp(-((h_mean - 275) / 25) * ((h_mean - 275) / 25));
+  const double cp7 = std::pow(cp_mean, 7);
+  const double rc = 2 * std::sqrt(cp7 / (cp7 + std::pow(25.0, 7)));
+  const double l50 = (l_mean - 50) * (l_mean - 50);
+  const double sl = 1 + 0.015 * l50 / std::sqrt(20 + l50);
+  const double sc = 1 + 0.045 * cp_mean;
+  const double sh = 1 + 0.015 * cp_mean * t;
+  const double rt = -std::sin(radians(2 * d_theta)) * rc;
+  const double kl = dl / sl, kc = dc / sc, kh = dH / sh;
+  return std::sqrt(kl * kl + kc * kc + kh * kh + rt * kc * kh);
+}
+
+}  // namespace refhost
+
+// The report a person reads on standard output.
 namespace refhost {
 
 namespace {

@@ -1,11 +1,117 @@
-// The report a person reads on standard output: one quoted, escaped line a
-// group or pair, at most ten names of a group.
+// What a compositor cannot tell apart, found, ranked and reported: shared
+// seeds, shared 8-bit colours, colours too close to key (CIEDE2000), the seed
+// search, and the report a person reads.
 #pragma once
 
-#include "tools/refhost/collisions.h"
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/records.h"
+#include "tools/refhost/database.h"
 #include "tools/refhost/options.h"
+#include "tools/refhost/render.h"
 #include "tools/refhost/scene.h"
 
+// Objects that a compositor cannot tell apart in the object-ID image: those
+// whose seeds are all equal (identical colours in every renderer, whatever
+// its generator), those that share an 8-bit colour in this image, and those
+// whose colours differ too little to see or key; and the search for a `seed`
+// that leaves the fewest.
+namespace refhost {
+
+struct CollisionGroup {
+  std::vector<std::int32_t> seeds;
+  std::vector<std::size_t> objects;  // two or more, in scene order
+};
+
+struct ColourGroup {
+  std::string hex;
+  std::vector<std::size_t> objects;  // two or more, in scene order
+};
+
+struct Groups {
+  std::vector<CollisionGroup> seeds;
+  std::vector<ColourGroup> colours;
+};
+
+// Both kinds of group, each in the order of their first objects.
+Groups find_groups(const std::vector<ObjectColour>& objects);
+
+// "#rrggbb" of a colour's 8-bit values, as the image shows it.
+std::string hex_colour(const host::Colour& colour);
+
+// True when one seed serves every channel: the object is grey in every
+// renderer.
+bool is_grey(const std::vector<std::int32_t>& seeds);
+
+using Touching = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+
+// Two objects whose colours are close, but not the same 8-bit colour (those
+// are colour groups already).
+struct ClosePair {
+  std::size_t first, second;  // first < second
+  double difference;          // CIEDE2000
+  bool touching;              // in the image
+};
+
+// Every pair of visible objects (covering a sample) closer than
+// `threshold`. Past kCloseSearchObjects visible objects, the pairs that
+// touch alone are compared, since comparing all would cost the square of
+// their number. In order of their objects.
+inline constexpr std::size_t kCloseSearchObjects = 20000;
+std::vector<ClosePair> find_close_pairs(
+    const std::vector<ObjectColour>& objects,
+    const std::vector<Coverage>& coverage, const Touching& touching,
+    double threshold);
+
+// How good a seed is, each count the fewer the better, then the smallest
+// difference between touching objects the larger.
+struct SeedScore {
+  std::size_t seed_grouped = SIZE_MAX;    // objects in shared-seed groups
+  std::size_t colour_grouped = SIZE_MAX;  // objects in shared-colour groups
+  std::size_t touching_close = SIZE_MAX;  // touching pairs closer than it
+  double smallest_touching = 0;           // difference of touching objects
+  bool operator<(const SeedScore& other) const;
+};
+
+SeedScore score_of(const std::vector<ObjectColour>& objects,
+                   const Groups& groups, const Touching& touching,
+                   double threshold);
+
+struct SeedChoice {
+  std::int32_t seed;
+  SeedScore score;
+};
+
+// Tries `count` seeds from `first` on (wrapping around) and returns the best
+// by SeedScore, the first of equals. Which objects touch depends on the
+// geometry, not the seed, so `touching` comes from one render. Leaves the
+// database's seed at `first`.
+SeedChoice search_seed(const Shader& shader, Database& database,
+                       std::int32_t first, int count, const Touching& touching,
+                       double threshold);
+
+}  // namespace refhost
+
+// How different two colours look: CIEDE2000 between linear sRGB colours
+// (Rec. 709 primaries, D65 white) taken to CIELAB. About 1 is the smallest
+// difference a viewer notices; a keyer needs more.
+namespace refhost {
+
+using Lab = std::array<double, 3>;  // L*, a*, b*
+
+// A linear sRGB colour in CIELAB (D65 white).
+Lab lab_of(const host::Colour& colour);
+
+// The CIEDE2000 colour difference of two CIELAB colours.
+double ciede2000(const Lab& first, const Lab& second);
+
+}  // namespace refhost
+
+// The report a person reads on standard output: one quoted, escaped line a
+// group or pair, at most ten names of a group.
 namespace refhost {
 
 void report_seed_groups(const Scene& scene, const Groups& groups);

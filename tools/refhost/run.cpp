@@ -5,15 +5,12 @@
 #include <string>
 #include <thread>
 
-#include "tools/refhost/collisions.h"
-#include "tools/refhost/failure.h"
-#include "tools/refhost/host_api.h"
+#include "tools/refhost/database.h"
 #include "tools/refhost/library.h"
 #include "tools/refhost/names.h"
 #include "tools/refhost/options.h"
 #include "tools/refhost/outputs.h"
 #include "tools/refhost/platform.h"
-#include "tools/refhost/raycast.h"
 #include "tools/refhost/render.h"
 #include "tools/refhost/report.h"
 #include "tools/refhost/text.h"

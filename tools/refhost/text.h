@@ -1,11 +1,27 @@
-// Text for a person: every path, name and value that a message or report
-// shows is quoted and escaped, so that no input can split a line or write
-// raw bytes (controls, terminal escapes, invalid UTF-8) to a terminal.
+// Every error the reference host reports, and the text it shows a person.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
+// Every error the reference host reports: one line, then a non-zero exit.
+namespace refhost {
+
+struct Failure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// A failure that the command line alone causes (exit status 2).
+struct UsageFailure : Failure {
+  using Failure::Failure;
+};
+
+}  // namespace refhost
+
+// Text for a person: every path, name and value that a message or report
+// shows is quoted and escaped, so that no input can split a line or write
+// raw bytes (controls, terminal escapes, invalid UTF-8) to a terminal.
 namespace refhost {
 
 // `text` in double quotes, escaped as JSON writes it; C1 controls, DEL and
