@@ -137,9 +137,12 @@ SeedScore score_of(const std::vector<ObjectColour>& objects,
     score.seed_grouped += group.objects.size();
   for (const auto& group : groups.colours)
     score.colour_grouped += group.objects.size();
+  // Each object's CIELAB once, however many objects it touches.
+  std::vector<Lab> labs;
+  labs.reserve(objects.size());
+  for (const ObjectColour& o : objects) labs.push_back(lab_of(o.colour));
   for (const auto& [a, b] : touching) {
-    const double d =
-        ciede2000(lab_of(objects[a].colour), lab_of(objects[b].colour));
+    const double d = ciede2000(labs[a], labs[b]);
     score.touching_close += d < threshold;
     score.smallest_touching = std::min(score.smallest_touching, d);
   }
