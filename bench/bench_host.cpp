@@ -30,9 +30,12 @@ HOST_EXPORT char* mi_api_tag_lookup(host::Tag) {
 HOST_EXPORT void mi_srandom(std::int32_t seed) {
   generator = static_cast<std::uint32_t>(seed);
 }
+// The draw is the state itself, then the state steps: the first draw after
+// a seed tells which seed it came from, as in every other host of the tree.
 HOST_EXPORT float mi_random() {
+  const float draw = host_generator_draw(generator);
   generator = host_generator_step(generator);
-  return host_generator_draw(generator);
+  return draw;
 }
 
 // For the entry and message costs.

@@ -22,7 +22,7 @@ function(raveltint_install_split_debug file component)
     get_filename_component(folder \${binary} DIRECTORY)
     get_filename_component(name \${binary} NAME)
     execute_process(
-      COMMAND \"${CMAKE_OBJCOPY}\" --strip-debug --add-gnu-debuglink=\${name}.debug
+      COMMAND \"${CMAKE_OBJCOPY}\" --strip-all --add-gnu-debuglink=\${name}.debug
               \${name}
       WORKING_DIRECTORY \${folder} COMMAND_ERROR_IS_FATAL ANY)
     list(APPEND CMAKE_INSTALL_MANIFEST_FILES
@@ -60,5 +60,34 @@ function(raveltint_install_checksums file component)
     endforeach()
     file(WRITE \"\${top}/${file}\" \"\${sums}\")
     list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${CMAKE_INSTALL_PREFIX}/${file}\")
+  " COMPONENT ${component})
+endfunction()
+
+# The system packages' own documents, which Debian keeps outside the
+# installation's prefix: /usr/share/doc/PACKAGE/copyright (the licence and
+# its holder) and changelog.gz. Written only when the installation goes to
+# the system packages' prefix, so the archives hold the prefix alone.
+function(raveltint_install_package_documents package summary component)
+  foreach(document copyright changelog)
+    set(PACKAGE ${package})
+    set(VERSION ${PROJECT_VERSION})
+    set(SUMMARY ${summary})
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/${document}.in
+                   ${CMAKE_BINARY_DIR}/debian/${package}/${document} @ONLY)
+  endforeach()
+  install(CODE "
+    if(CMAKE_INSTALL_PREFIX STREQUAL \"${RAVELTINT_SYSTEM_PREFIX}\")
+      # file(INSTALL) puts DESTDIR in front of its destination itself.
+      set(doc /usr/share/doc/${package})
+      set(built \"${CMAKE_BINARY_DIR}/debian/${package}\")
+      file(INSTALL \${built}/copyright DESTINATION \${doc}
+           FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+      set(doc \"\$ENV{DESTDIR}\${doc}\")
+      # gzip -n leaves the time out, so that every build gives one file.
+      execute_process(COMMAND gzip -9 -n -c \${built}/changelog
+                      OUTPUT_FILE \${doc}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
+      file(CHMOD \${doc}/changelog.gz
+           PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    endif()
   " COMPONENT ${component})
 endfunction()

@@ -265,7 +265,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
-    const int help = argc == 2 && strcmp(argv[1], "--help") == 0;
+    const int help = argc == 2 && (strcmp(argv[1], "--help") == 0 ||
+                                   strcmp(argv[1], "-h") == 0);
     fprintf(help ? stdout : stderr,
             "usage: ravelTint-check [LIBRARY]\n"
             "Checks that the ravelTint library (default: the one beside this "

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "support/printable.h"
@@ -18,7 +19,6 @@ namespace refhost {
 namespace {
 
 Object object_of_line(std::string_view line, const std::string& where) {
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   Object o;
   const std::size_t tab = line.find('\t');
   if (tab != std::string_view::npos) {
@@ -30,8 +30,6 @@ Object object_of_line(std::string_view line, const std::string& where) {
     o.seed = static_cast<std::int32_t>(*seed);
     line = line.substr(0, tab);
   }
-  if (line.find('\0') != std::string_view::npos)
-    throw Failure(where + ": a NUL byte");
   if (!valid_utf8(line.data(), line.size()))
     throw Failure(where + ": not valid UTF-8");
   o.name = std::string(line);
@@ -63,21 +61,29 @@ std::size_t shared_objects(const Groups& groups) {
 
 // Gives every object but the first of each shared-seed group a seed of its
 // own, the first after the scene's seed that leaves its seeds unlike every
-// other object's. Returns how many objects got one.
+// other object's. Returns how many objects got one. Seeds only ever become
+// taken, and a name's seeds depend on the name and the seed alone, so every
+// seed before the one an earlier object of the same name got is still
+// taken: each name's search goes on from there, and a group of a million
+// copies of one name costs no more than a million names.
 std::size_t separate(const Shader& shader, Database& database, Scene& scene,
                      std::vector<ObjectColour>& objects, const Groups& groups) {
   std::unordered_set<SeedKey, KeyHash> used;
   for (const ObjectColour& o : objects) used.insert(key_of(o.seeds));
+  std::unordered_map<std::string, std::uint32_t> last_given;
   std::size_t given = 0;
   for (const CollisionGroup& group : groups.seeds)
     for (std::size_t k = 1; k < group.objects.size(); ++k) {
       const std::size_t object = group.objects[k];
-      std::uint32_t candidate = static_cast<std::uint32_t>(scene.seed);
+      const auto [last, fresh] = last_given.try_emplace(
+          scene.objects[object].name, static_cast<std::uint32_t>(scene.seed));
+      std::uint32_t candidate = last->second;
       do {
         ++candidate;
         database.set_object_seed(object, static_cast<std::int32_t>(candidate));
         objects[object] = probe_object(shader, object);
       } while (!used.insert(key_of(objects[object].seeds)).second);
+      last->second = candidate;
       scene.objects[object].seed = static_cast<std::int32_t>(candidate);
       ++given;
     }
@@ -129,15 +135,26 @@ std::string names_manifest(const Scene& scene,
 }  // namespace
 
 Scene load_names(const std::string& path) {
-  const std::string text = read_scene_file(path);
+  const std::string file = read_scene_file(path);
+  std::string_view text = file;
+  // Editors on Windows begin UTF-8 files with a byte-order mark; it is no
+  // part of the first name.
+  if (text.substr(0, 3) == "\xef\xbb\xbf") text.remove_prefix(3);
   Scene scene;
   std::size_t start = 0, line = 1;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    scene.objects.push_back(
-        object_of_line(std::string_view(text).substr(start, end - start),
-                       quote(path) + ": line " + std::to_string(line)));
+    std::string_view name = text.substr(start, end - start);
+    if (!name.empty() && name.back() == '\r') name.remove_suffix(1);
+    const std::string where = quote(path) + ": line " + std::to_string(line);
+    const std::size_t nul = name.find('\0');
+    if (nul != std::string_view::npos)
+      throw Failure(where + ", column " +
+                    std::to_string(characters_before(name, nul) + 1) +
+                    ": a NUL byte, which would end the name for a renderer");
+    // A blank line names nothing: it is skipped, as are trailing ones.
+    if (!name.empty()) scene.objects.push_back(object_of_line(name, where));
     start = end + 1;
     ++line;
   }
@@ -146,7 +163,8 @@ Scene load_names(const std::string& path) {
 
 void plan_names(const Options& options, const std::string& library_path) {
   OutputFile manifest{"--manifest", options.manifest, {}, {}};
-  check_outputs({&manifest}, {options.names_path, library_path});
+  check_outputs({&manifest},
+                {options.names_path, library_path, "is the names file"});
   Scene scene = load_names(options.names_path);
   if (options.seed) scene.seed = *options.seed;
   if (options.grayscale) scene.grayscale = *options.grayscale;
@@ -156,23 +174,21 @@ void plan_names(const Options& options, const std::string& library_path) {
   const Shader shader(library, database);
 
   if (options.search > 0) {
-    std::int32_t best_seed = scene.seed;
-    std::size_t best = SIZE_MAX;
-    for (int n = 0; n < options.search; ++n) {
-      const auto seed =
-          static_cast<std::int32_t>(static_cast<std::uint32_t>(scene.seed) +
-                                    static_cast<std::uint32_t>(n));
-      database.set_seed(seed);
-      const std::size_t shared =
-          shared_objects(find_groups(probe_objects(shader, database.size())));
-      if (shared < best) best = shared, best_seed = seed;
-    }
+    // Names alone show only which objects share their seeds.
+    const SeedChoice choice =
+        search_seed(shader, database, scene.seed, options.search,
+                    [](const std::vector<ObjectColour>& objects) {
+                      SeedScore score{0, 0, 0, 0};
+                      score.seed_grouped = shared_objects(find_groups(objects));
+                      return score;
+                    });
     std::printf(
-        "searched %d seeds from %d: seed %d leaves %zu objects "
-        "sharing their seeds\n",
-        options.search, scene.seed, best_seed, best);
-    scene.seed = best_seed;
-    database.set_seed(best_seed);
+        "searched %s from %d: seed %d leaves %s sharing their seeds\n",
+        count_of(static_cast<std::size_t>(options.search), "seed").c_str(),
+        scene.seed, choice.seed,
+        count_of(choice.score.seed_grouped, "object").c_str());
+    scene.seed = choice.seed;
+    database.set_seed(choice.seed);
   }
   std::vector<ObjectColour> objects = probe_objects(shader, database.size());
   Groups groups = find_groups(objects);
@@ -188,8 +204,11 @@ void plan_names(const Options& options, const std::string& library_path) {
   }
   manifest.bytes = names_manifest(scene, objects, groups, options.names_path);
   commit_outputs({&manifest});
-  std::printf("%zu names, seed %d: %zu objects share their seeds\n",
-              objects.size(), scene.seed, shared_objects(groups));
+  const std::size_t still_shared = shared_objects(groups);
+  std::printf("%s, seed %d: %s %s their seeds\n",
+              count_of(objects.size(), "name").c_str(), scene.seed,
+              count_of(still_shared, "object").c_str(),
+              still_shared == 1 ? "shares" : "share");
   std::printf("  manifest: %s\n", quote(manifest.destination).c_str());
   report_seed_groups(scene, groups);
 }

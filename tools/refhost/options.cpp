@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "tools/refhost/scene.h"
 #include "tools/refhost/text.h"
@@ -13,7 +15,8 @@ std::optional<std::int64_t> parse_decimal(std::string_view text,
                                           std::int64_t low, std::int64_t high) {
   const bool negative = !text.empty() && text.front() == '-';
   const std::string_view digits = text.substr(negative ? 1 : 0);
-  // 19 digits always fit in 64 bits; more never pass the range.
+  // 18 digits always fit in 64 bits (19 may not); more never pass the
+  // ranges asked for.
   if (digits.empty() || digits.size() > 18 ||
       (digits.size() > 1 && digits.front() == '0'))
     return std::nullopt;
@@ -116,12 +119,96 @@ void require_names_alone(const CLI::App& app, const Options& options) {
   if (options.separate && options.names_path.empty())
     throw CLI::ValidationError("--separate: works on --names only");
   if (options.names_path.empty()) return;
-  for (const char* option :
-       {"--scene", "--out", "--exr", "--size", "--samples", "--threads"})
+  for (const char* option : {"--scene", "--out", "--exr", "--size", "--samples",
+                             "--threads", "--close"})
     if (app.count(option))
       throw CLI::ValidationError(std::string(option) +
                                  ": --names renders nothing, so " + option +
                                  " does not apply");
+}
+
+// A file's name says what it holds: an image named .exr that is a PNG
+// misleads every reader after it.
+void require_extension(const std::string& option, const std::string& path,
+                       const std::string& extension) {
+  const std::string end =
+      path.size() >= extension.size()
+          ? ascii_lower(path.substr(path.size() - extension.size()))
+          : std::string();
+  if (end != extension)
+    refuse(option, path, "a file name ending in " + extension);
+}
+
+const CLI::Option* option_named(const CLI::App& app, const std::string& name) {
+  for (const CLI::Option* option : app.get_options())
+    for (const std::string& long_name : option->get_lnames())
+      if ("--" + long_name == name) return option;
+  return nullptr;
+}
+
+std::string unknown_option(const CLI::App& app, const std::string& name) {
+  std::vector<std::string> names;
+  for (const CLI::Option* option : app.get_options())
+    for (const std::string& long_name : option->get_lnames())
+      names.push_back("--" + long_name);
+  std::vector<const char*> known;
+  for (const std::string& n : names) known.push_back(n.c_str());
+  const char* meant = meant_word(name, known);
+  return quote_short(name) + ": not an option of refhost" +
+         (meant ? std::string(" (did you mean ") + meant + "?)" : "") +
+         "; see --help";
+}
+
+// The command line's mistakes, each in the program's own words before the
+// parsing library sees them: an unknown option, an option without its value
+// (the end of the line, or the next option where its value should be), a
+// flag's value other than true or false, an option given twice, and words
+// that are not options (those after "--" too), in the order given.
+void check_command_line(const CLI::App& app, int argc,
+                        const char* const* argv) {
+  std::vector<std::pair<std::string, std::string>> given;
+  std::vector<std::string> stray;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") {
+      stray.insert(stray.end(), argv + i + 1, argv + argc);
+      break;
+    }
+    if (arg == "-h" || arg == "--help") continue;
+    if (arg.size() < 2 || arg[0] != '-') {
+      stray.push_back(arg);
+      continue;
+    }
+    const std::size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    const CLI::Option* option = option_named(app, name);
+    if (!option) throw CLI::ValidationError(unknown_option(app, name));
+    std::optional<std::string> value;
+    if (equals != std::string::npos) value = arg.substr(equals + 1);
+    if (option->get_expected_max() == 0) {
+      if (value && *value != "true" && *value != "false")
+        refuse(name, *value, "true or false, or no value for true");
+    } else if (!value) {
+      if (i + 1 == argc ||
+          (argv[i + 1][0] == '-' && option_named(app, argv[i + 1])))
+        throw CLI::ValidationError(name + ": expected a value after it");
+      value = argv[++i];
+    }
+    for (const auto& [earlier, earlier_value] : given)
+      if (earlier == name)
+        throw CLI::ValidationError(
+            name + " " + quote_short(value.value_or("")) +
+            ": given twice (first " + quote_short(earlier_value) +
+            "); expected once");
+    given.emplace_back(name, value.value_or(""));
+  }
+  if (stray.empty()) return;
+  std::string words;
+  for (const std::string& word : stray)
+    words += (words.empty() ? "" : ", ") + quote_short(word);
+  throw CLI::ValidationError(words +
+                             ": not an option; refhost takes options "
+                             "only (see --help)");
 }
 
 }  // namespace
@@ -182,8 +269,11 @@ std::optional<int> parse_options(int argc, const char* const* argv,
   app.add_flag("--version", options.version,
                "print refhost's version and that of the library it loads");
   try {
+    check_command_line(app, argc, argv);
     app.parse(argc, argv);
     convert(app, texts, options);
+    if (app.count("--out")) require_extension("--out", options.out, ".png");
+    if (app.count("--exr")) require_extension("--exr", options.exr, ".exr");
     require_names_alone(app, options);
     if (grey->count()) options.grayscale = grayscale;
   } catch (const CLI::ParseError& e) {

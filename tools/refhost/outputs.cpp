@@ -1,6 +1,7 @@
 #include "tools/refhost/outputs.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -184,8 +185,9 @@ std::string manifest_text(const ManifestInput& input) {
       [&](const ColourGroup& g) { json.raw("\"hex\": ").string(g.hex); });
   json.raw(",\n  \"close_threshold\": ").number(input.close_threshold);
   json.raw(",\n  \"close_pairs\": [");
-  for (std::size_t i = 0; i < input.close_pairs.size(); ++i) {
-    const ClosePair& pair = input.close_pairs[i];
+  const std::vector<ClosePair>& pairs = input.close_pairs.pairs;
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    const ClosePair& pair = pairs[i];
     char difference[32];
     std::snprintf(difference, sizeof difference, "%.2f", pair.difference);
     json.raw(i ? ",\n    {\"objects\": [" : "\n    {\"objects\": [")
@@ -198,7 +200,11 @@ std::string manifest_text(const ManifestInput& input) {
         .boolean(pair.touching)
         .raw("}");
   }
-  json.raw(input.close_pairs.empty() ? "]" : "\n  ]");
+  json.raw(pairs.empty() ? "]" : "\n  ]");
+  json.raw(",\n  \"close_pairs_left_out\": ")
+      .number(static_cast<long long>(input.close_pairs.left_out));
+  json.raw(",\n  \"close_pairs_touching_only\": ")
+      .boolean(input.close_pairs.touching_only);
   json.raw("\n}\n");
   return json.take();
 }
@@ -265,16 +271,52 @@ std::string folder_of(const std::string& destination) {
   return fs::path(destination).parent_path().string();
 }
 
-void remove_stale_temporaries(const std::string& folder) {
+void remove_abandoned_temporaries(const std::string& folder) {
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(folder, error))
-    if (is_stale_temporary(entry.path().filename().string()))
-      fs::remove(entry.path(), error);
+    if (is_temporary_name(entry.path().filename().string()))
+      platform::remove_if_abandoned(entry.path().string());
 }
 
-void remove_all(const std::vector<std::string>& files) {
+// This run's temporaries: each let go of, then removed.
+void remove_all(std::vector<platform::HeldFile>& held,
+                const std::vector<std::string>& files) {
   std::error_code error;
-  for (const std::string& file : files) fs::remove(file, error);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    held[i].release();
+    fs::remove(files[i], error);
+  }
+}
+
+// A number for each temporary of this process, never used twice.
+std::atomic<std::size_t> next_temporary{0};
+
+// Writes the output's bytes to a new temporary file beside its destination,
+// held as live until the commit ends, and returns its path. A name that is
+// taken (a live run of another container with this process's number, or a
+// file left behind) is passed over for the next.
+std::string write_temporary(const OutputFile& output,
+                            platform::HeldFile& held) {
+  const fs::path folder = folder_of(output.destination);
+  for (int tries = 0; tries < 1000; ++tries) {
+    const std::string path =
+        (folder / temporary_name(next_temporary++)).string();
+    bool exists = false;
+    const std::string error =
+        held.create(path, output.bytes, output.destination, exists);
+    if (!exists && !error.empty())
+      throw Failure("cannot write " + shown(output) + ": " + error);
+    if (!exists) return path;
+  }
+  throw Failure("cannot write " + shown(output) +
+                ": every name for a temporary file beside it is taken");
+}
+
+void say_waiting(const std::string& folder) {
+  std::fprintf(stderr,
+               "refhost: waiting for the folder %s, held by another run\n",
+               quote(folder).c_str());
+  std::fflush(stderr);
 }
 
 // The folders of the outputs, each once, in one order for every run, so
@@ -296,20 +338,19 @@ std::string temporary_name(std::size_t n) {
          ".partial";
 }
 
-bool is_stale_temporary(const std::string& name) {
+bool is_temporary_name(const std::string& name) {
   const std::string prefix = ".refhost-" + platform::host_name() + "-";
   const std::string suffix = ".partial";
   if (name.rfind(prefix, 0) != 0 ||
       name.size() <= prefix.size() + suffix.size() ||
       name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
     return false;
-  const std::string rest = name.substr(prefix.size());
-  const std::size_t dot = rest.find('.');
-  if (dot == 0 || dot == std::string::npos ||
-      rest.find_first_not_of("0123456789") != dot || dot > 10)
-    return false;
-  const unsigned long id = std::stoul(rest.substr(0, dot));
-  return id != platform::process_id() && !platform::process_alive(id);
+  const std::string numbers =
+      name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+  const std::size_t dot = numbers.find('.');
+  return dot != 0 && dot != std::string::npos && dot + 1 < numbers.size() &&
+         numbers.find_first_not_of("0123456789.") == std::string::npos &&
+         numbers.find('.', dot + 1) == std::string::npos;
 }
 
 void check_outputs(const std::vector<OutputFile*>& outputs,
@@ -322,7 +363,7 @@ void check_outputs(const std::vector<OutputFile*>& outputs,
                          ": names a stream of this process, not a file");
     output.destination = destination_of(output);
     const std::pair<const std::string&, const char*> files[] = {
-        {inputs.scene, "is the scene file"},
+        {inputs.scene, inputs.scene_is},
         {inputs.library, "is the library"},
         {program, "is this program"}};
     for (const auto& [file, what] : files)
@@ -341,42 +382,32 @@ void check_outputs(const std::vector<OutputFile*>& outputs,
 }
 
 void commit_outputs(const std::vector<OutputFile*>& outputs) {
-  const platform::HeldInterrupts held;
+  const platform::HeldInterrupts held_interrupts;
+  std::vector<platform::HeldFile> held(outputs.size());
   std::vector<std::string> temporaries;
-  for (std::size_t i = 0; i < outputs.size(); ++i) {
-    const OutputFile& output = *outputs[i];
-    const std::string temporary =
-        (fs::path(folder_of(output.destination)) / temporary_name(i)).string();
-    // A file of this name can only be left by a dead process that had this
-    // one's number: it is replaced.
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    const std::string error =
-        platform::write_new_file(temporary, output.bytes, output.destination);
-    if (!error.empty()) {
-      remove_all(temporaries);
-      throw Failure("cannot write " + shown(output) + ": " + error);
-    }
-    temporaries.push_back(temporary);
-  }
   std::vector<platform::FolderLock> locks;
   try {
+    for (std::size_t i = 0; i < outputs.size(); ++i)
+      temporaries.push_back(write_temporary(*outputs[i], held[i]));
     for (const std::string& folder : folders_of(outputs)) {
-      locks.emplace_back(folder);
-      remove_stale_temporaries(folder);
+      locks.emplace_back(folder, [&] { say_waiting(folder); });
+      remove_abandoned_temporaries(folder);
     }
     // What appeared at a destination since the check is refused too.
     for (const OutputFile* output : outputs) require_regular(*output);
   } catch (...) {
-    remove_all(temporaries);
+    remove_all(held, temporaries);
     throw;
   }
+  // No other run looks for abandoned files in a locked folder.
+  for (platform::HeldFile& file : held) file.release();
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     const std::string error =
         platform::replace_file(temporaries[i], outputs[i]->destination);
     if (error.empty()) continue;
-    remove_all({temporaries.begin() + static_cast<std::ptrdiff_t>(i),
-                temporaries.end()});
+    std::error_code ignored;
+    for (std::size_t j = i; j < temporaries.size(); ++j)
+      fs::remove(temporaries[j], ignored);
     std::string replaced;
     for (std::size_t j = 0; j < i; ++j)
       replaced += (j ? ", " : "; already replaced: ") + shown(*outputs[j]);

@@ -25,7 +25,7 @@ struct ManifestInput {
   const std::vector<ObjectColour>& objects;
   const Groups& groups;
   const std::vector<Coverage>& coverage;  // by object
-  const std::vector<ClosePair>& close_pairs;
+  const ClosePairs& close_pairs;
   double close_threshold;
   const std::string& png_name;  // the image the manifest belongs to
   const std::string& png_sha256;
@@ -59,6 +59,7 @@ struct OutputFile {
 struct Inputs {
   std::string scene;  // empty: the built-in scene
   std::string library;
+  const char* scene_is = "is the scene file";  // or the names file
 };
 
 // Checks the destinations before anything is rendered, and fills in each
@@ -77,16 +78,17 @@ void check_outputs(const std::vector<OutputFile*>& outputs,
 // temporary file beside it (".refhost-HOST-PID.N.partial"), flushed, and
 // renamed over it in one atomic step, so that a destination is always its
 // old file or its new one, never missing or partly written. Runs that commit
-// into the same folders wait for each other; interrupts wait for the
-// commit; temporaries that runs no longer alive left in those folders are
-// removed. Throws Failure naming the path; a failure before the first rename
-// leaves every destination as it was.
+// into the same folders wait for each other (saying so on standard error);
+// interrupts wait for the renames, but end a wait for another run; the
+// temporaries that no live run holds in those folders are removed. Throws
+// Failure naming the path, or platform::Interrupted; a failure before the
+// first rename leaves every destination as it was.
 void commit_outputs(const std::vector<OutputFile*>& outputs);
 
-// The name of this run's temporary file number `n`, and whether a name is a
-// temporary of a run of this machine that is no longer alive.
+// The name of this process's temporary file number `n`, and whether a name
+// is one of a temporary of this machine's runs.
 std::string temporary_name(std::size_t n);
-bool is_stale_temporary(const std::string& name);
+bool is_temporary_name(const std::string& name);
 
 }  // namespace refhost
 

@@ -1,9 +1,11 @@
 // What differs between Linux and Windows for the reference host: the file
-// operations of its commit, the lock that serialises runs, holding
-// interrupts, and a checksum.
+// operations of its commit, the locks that serialise runs and mark their
+// temporaries as live, holding interrupts, and a checksum. Each system has
+// its own file (platform_posix.cpp, platform_windows.cpp).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace refhost::platform {
@@ -14,17 +16,39 @@ bool stderr_is_terminal();
 // '.' only), which name its temporary files.
 unsigned long process_id();
 std::string host_name();
-// Whether a process of this machine with that number is running.
-bool process_alive(unsigned long id);
 
 // The running program's own file.
 std::string program_path();
 
-// Creates `path`, which must not exist, with `bytes`, flushed to the disk;
-// with the permissions of `like` where that file exists. Returns the
-// system's reason of a failure (the file is then removed), or nothing.
-std::string write_new_file(const std::string& path, const std::string& bytes,
-                           const std::string& like);
+// A file this run is writing, held open while it lives: no other run takes
+// it for abandoned, whatever process numbers the two runs see (a container
+// has numbers of its own), since the mark is a lock of the system's, gone
+// only with the file's last holder.
+class HeldFile {
+ public:
+  HeldFile() = default;
+  ~HeldFile();
+  HeldFile(HeldFile&& other) noexcept;
+  HeldFile& operator=(HeldFile&&) = delete;
+  HeldFile(const HeldFile&) = delete;
+
+  // Creates `path`, which must not exist, with `bytes`, flushed to the disk;
+  // with the permissions of `like` where that file exists. Returns the
+  // system's reason of a failure (nothing is left then), or nothing; sets
+  // `exists` instead where another file has that name.
+  std::string create(const std::string& path, const std::string& bytes,
+                     const std::string& like, bool& exists);
+  // Lets go of the file (Windows cannot rename a file it holds); only while
+  // its folder is locked, where no other run looks for abandoned files.
+  void release();
+
+ private:
+  std::intptr_t handle_ = -1;
+};
+
+// Removes `path` if no live run holds it: a temporary that a run killed
+// outright left behind.
+void remove_if_abandoned(const std::string& path);
 
 // Moves `from` over `to` in one atomic step. Returns the reason of a failure,
 // or nothing.
@@ -37,11 +61,22 @@ void sync_folder(const std::string& folder);
 // (the same file, whatever the name).
 bool is_standard_stream(const std::string& path);
 
-// Held while it lives: no other refhost run commits into the folder. Waits
-// for one that does. Throws Failure when the folder cannot be locked.
+// Thrown where an interrupt (SIGINT, SIGTERM, SIGHUP; a console interrupt on
+// Windows) ends a wait before anything was renamed.
+struct Interrupted {
+  int signal;
+};
+
+// Ends the process as the interrupt would have, once the run has cleaned up.
+[[noreturn]] void end_by(const Interrupted& interrupt);
+
+// Held while it lives: no other refhost run commits into the folder. Where
+// another run holds it, calls `waiting` once and waits for it; an interrupt
+// meanwhile throws Interrupted. Throws Failure when the folder cannot be
+// locked.
 class FolderLock {
  public:
-  explicit FolderLock(const std::string& folder);
+  FolderLock(const std::string& folder, const std::function<void()>& waiting);
   ~FolderLock();
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
@@ -51,8 +86,8 @@ class FolderLock {
   std::intptr_t handle_;
 };
 
-// While it lives, interrupts (SIGINT, SIGTERM, SIGHUP; console interrupts on
-// Windows) wait; one that came meanwhile takes effect when it ends.
+// While it lives, interrupts wait; one that came meanwhile takes effect when
+// it ends. A FolderLock's wait still answers them.
 class HeldInterrupts {
  public:
   HeldInterrupts();
@@ -63,5 +98,10 @@ class HeldInterrupts {
 
 // The SHA-256 of `bytes`, as 64 hexadecimal digits.
 std::string sha256_hex(const std::string& bytes);
+
+// Shared by both systems' files: a host name with only the characters a
+// file name may hold, and bytes as lowercase hexadecimal.
+std::string clean_host(const char* name);
+std::string hex_of(const unsigned char* bytes, std::size_t n);
 
 }  // namespace refhost::platform

@@ -70,10 +70,36 @@ bool is_grey(const std::vector<std::int32_t>& seeds) {
   return true;
 }
 
-std::vector<ClosePair> find_close_pairs(
-    const std::vector<ObjectColour>& objects,
-    const std::vector<Coverage>& coverage, const Touching& touching,
-    double threshold) {
+namespace {
+
+// The more severe of two close pairs: touching, then closer, then earlier.
+bool more_severe(const ClosePair& a, const ClosePair& b) {
+  if (a.touching != b.touching) return a.touching;
+  if (a.difference != b.difference) return a.difference < b.difference;
+  return std::make_pair(a.first, a.second) < std::make_pair(b.first, b.second);
+}
+
+// How many pairs the search by lightness would compare: those of visible
+// objects, sorted by L*, no further apart in L* than `window`.
+std::uint64_t comparisons_within(const std::vector<std::size_t>& by_lightness,
+                                 const std::vector<Lab>& labs, double window) {
+  std::uint64_t count = 0;
+  std::size_t end = 0;
+  for (std::size_t i = 0; i < by_lightness.size(); ++i) {
+    end = std::max(end, i + 1);
+    while (end < by_lightness.size() &&
+           labs[by_lightness[end]][0] - labs[by_lightness[i]][0] <= window)
+      ++end;
+    count += end - i - 1;
+  }
+  return count;
+}
+
+}  // namespace
+
+ClosePairs find_close_pairs(const std::vector<ObjectColour>& objects,
+                            const std::vector<Coverage>& coverage,
+                            const Touching& touching, double threshold) {
   std::vector<Lab> labs;
   std::vector<std::string> hexes;
   std::vector<std::size_t> visible;
@@ -87,36 +113,46 @@ std::vector<ClosePair> find_close_pairs(
                               std::make_pair(static_cast<std::uint32_t>(a),
                                              static_cast<std::uint32_t>(b)));
   };
-  std::vector<ClosePair> pairs;
+  ClosePairs close;
+  // The kept pairs as a heap whose top is the least severe.
+  std::vector<ClosePair>& kept = close.pairs;
   auto consider = [&](std::size_t a, std::size_t b) {
     if (hexes[a] == hexes[b]) return;
     const double d = ciede2000(labs[a], labs[b]);
-    if (d < threshold)
-      pairs.push_back({std::min(a, b), std::max(a, b), d,
-                       touch(std::min(a, b), std::max(a, b))});
+    if (d >= threshold) return;
+    kept.push_back({std::min(a, b), std::max(a, b), d,
+                    touch(std::min(a, b), std::max(a, b))});
+    std::push_heap(kept.begin(), kept.end(), more_severe);
+    if (kept.size() > kMaxClosePairs) {
+      std::pop_heap(kept.begin(), kept.end(), more_severe);
+      kept.pop_back();
+      ++close.left_out;
+    }
   };
-  if (visible.size() <= kCloseSearchObjects) {
-    // CIEDE2000 is at least |L1 - L2| / 1.75 (its lightness weight is at
-    // most 1.75), so only objects that near in lightness need comparing.
-    std::sort(
-        visible.begin(), visible.end(), [&](std::size_t a, std::size_t b) {
-          return labs[a][0] < labs[b][0] || (labs[a][0] == labs[b][0] && a < b);
-        });
+  // CIEDE2000 is at least |L1 - L2| / 1.75 (its lightness weight is at most
+  // 1.75), so only objects that near in lightness need comparing.
+  const double window = 1.75 * threshold;
+  std::sort(visible.begin(), visible.end(), [&](std::size_t a, std::size_t b) {
+    return labs[a][0] < labs[b][0] || (labs[a][0] == labs[b][0] && a < b);
+  });
+  close.touching_only =
+      comparisons_within(visible, labs, window) > kMaxComparisons;
+  if (close.touching_only) {
+    for (const auto& [a, b] : touching) consider(a, b);
+  } else {
     for (std::size_t i = 0; i < visible.size(); ++i)
       for (std::size_t j = i + 1;
            j < visible.size() &&
-           labs[visible[j]][0] - labs[visible[i]][0] <= 1.75 * threshold;
+           labs[visible[j]][0] - labs[visible[i]][0] <= window;
            ++j)
         consider(visible[i], visible[j]);
-  } else {
-    for (const auto& [a, b] : touching) consider(a, b);
   }
-  std::sort(pairs.begin(), pairs.end(),
+  std::sort(kept.begin(), kept.end(),
             [](const ClosePair& x, const ClosePair& y) {
               return std::make_pair(x.first, x.second) <
                      std::make_pair(y.first, y.second);
             });
-  return pairs;
+  return close;
 }
 
 bool SeedScore::operator<(const SeedScore& other) const {
@@ -150,17 +186,15 @@ SeedScore score_of(const std::vector<ObjectColour>& objects,
 }
 
 SeedChoice search_seed(const Shader& shader, Database& database,
-                       std::int32_t first, int count, const Touching& touching,
-                       double threshold) {
+                       std::int32_t first, int count,
+                       const ScoreFunction& score) {
   SeedChoice best{first, {}};
   Progress progress("searching seeds", count);
   for (int n = 0; n < count; ++n) {
     const std::int32_t seed = nth_seed(first, n);
     database.set_seed(seed);
-    const auto objects = probe_objects(shader, database.size());
-    const SeedScore score =
-        score_of(objects, find_groups(objects), touching, threshold);
-    if (n == 0 || score < best.score) best = {seed, score};
+    const SeedScore scored = score(probe_objects(shader, database.size()));
+    if (n == 0 || scored < best.score) best = {seed, scored};
     progress.advance();
   }
   progress.finish();
@@ -259,9 +293,9 @@ namespace {
 // A person reads ten of anything; the rest is counted.
 constexpr std::size_t kShown = 10;
 
-void more(std::size_t shown_of, const char* what) {
+void more(std::size_t shown_of, const char* noun) {
   if (shown_of > kShown)
-    std::printf("    and %zu more %s\n", shown_of - kShown, what);
+    std::printf("    and %s more\n", count_of(shown_of - kShown, noun).c_str());
 }
 
 // The names of a group, as a person reads them: the first ten, and how many
@@ -283,14 +317,14 @@ void report_seed_groups(const Scene& scene, const Groups& groups) {
     std::printf("  no two objects share their seeds\n");
   } else {
     std::printf(
-        "  %zu group%s of objects share their seeds, so they get the same "
-        "colour in every renderer:\n",
-        groups.seeds.size(), groups.seeds.size() == 1 ? "" : "s");
+        "  %s of objects share their seeds, so they get the same colour in "
+        "every renderer:\n",
+        count_of(groups.seeds.size(), "group").c_str());
     for (std::size_t g = 0; g < groups.seeds.size() && g < kShown; ++g)
       std::printf("    %s%s\n",
                   names_of(scene, groups.seeds[g].objects).c_str(),
                   is_grey(groups.seeds[g].seeds) ? " (the same grey)" : "");
-    more(groups.seeds.size(), "groups");
+    more(groups.seeds.size(), "group");
   }
 }
 
@@ -299,41 +333,53 @@ void report_groups(const Scene& scene, const Groups& groups) {
   if (groups.colours.empty()) {
     std::printf("  no two objects share a colour in this image\n");
   } else {
-    std::printf("  %zu group%s of objects share a colour in this image:\n",
-                groups.colours.size(), groups.colours.size() == 1 ? "" : "s");
+    std::printf("  %s of objects share a colour in this image:\n",
+                count_of(groups.colours.size(), "group").c_str());
     for (std::size_t g = 0; g < groups.colours.size() && g < kShown; ++g)
       std::printf("    %s: %s\n", groups.colours[g].hex.c_str(),
                   names_of(scene, groups.colours[g].objects).c_str());
-    more(groups.colours.size(), "groups");
+    more(groups.colours.size(), "group");
   }
 }
 
-void report_close_pairs(const Scene& scene, const std::vector<ClosePair>& close,
+void report_close_pairs(const Scene& scene, const ClosePairs& close,
                         double threshold) {
-  if (close.empty()) {
-    std::printf("  no two colours are closer than %g (CIEDE2000)\n", threshold);
+  const char* compared = close.touching_only
+                             ? " (touching pairs only: too many to compare all)"
+                             : "";
+  if (close.pairs.empty()) {
+    std::printf("  no two colours are closer than %g (CIEDE2000)%s\n",
+                threshold, compared);
     return;
   }
   std::printf(
-      "  %zu pair%s of objects have colours closer than %g (CIEDE2000), too "
-      "close to key apart reliably:\n",
-      close.size(), close.size() == 1 ? "" : "s", threshold);
-  for (std::size_t i = 0; i < close.size() && i < kShown; ++i)
+      "  %s of objects %s colours closer than %g (CIEDE2000)%s, too close to "
+      "key apart reliably:\n",
+      count_of(close.found(), "pair").c_str(),
+      close.found() == 1 ? "has" : "have", threshold, compared);
+  for (std::size_t i = 0; i < close.pairs.size() && i < kShown; ++i)
     std::printf("    %s and %s: %.2f%s\n",
-                quote(scene.objects[close[i].first].name).c_str(),
-                quote(scene.objects[close[i].second].name).c_str(),
-                close[i].difference, close[i].touching ? ", touching" : "");
-  more(close.size(), "pairs");
+                quote(scene.objects[close.pairs[i].first].name).c_str(),
+                quote(scene.objects[close.pairs[i].second].name).c_str(),
+                close.pairs[i].difference,
+                close.pairs[i].touching ? ", touching" : "");
+  more(close.found(), "pair");
+  if (close.left_out > 0)
+    std::printf(
+        "    (the manifest lists %s, the touching and the closest "
+        "first; %zu more are left out)\n",
+        count_of(close.pairs.size(), "pair").c_str(), close.left_out);
 }
 
 void report_search(const Options& options, std::int32_t first,
                    const SeedChoice& choice) {
   const SeedScore& s = choice.score;
   std::printf(
-      "searched %d seeds from %d: seed %d leaves %zu objects sharing seeds, "
-      "%zu sharing a colour and %zu touching pairs closer than %g",
-      options.search, first, choice.seed, s.seed_grouped, s.colour_grouped,
-      s.touching_close, options.close);
+      "searched %s from %d: seed %d leaves %s sharing seeds, %zu sharing a "
+      "colour and %s closer than %g",
+      count_of(static_cast<std::size_t>(options.search), "seed").c_str(), first,
+      choice.seed, count_of(s.seed_grouped, "object").c_str(), s.colour_grouped,
+      count_of(s.touching_close, "touching pair").c_str(), options.close);
   if (s.smallest_touching < 1e9)
     std::printf("; touching objects differ by %.2f at least",
                 s.smallest_touching);

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,15 +57,25 @@ struct ClosePair {
   bool touching;              // in the image
 };
 
-// Every pair of visible objects (covering a sample) closer than
-// `threshold`. Past kCloseSearchObjects visible objects, the pairs that
-// touch alone are compared, since comparing all would cost the square of
-// their number. In order of their objects.
-inline constexpr std::size_t kCloseSearchObjects = 20000;
-std::vector<ClosePair> find_close_pairs(
-    const std::vector<ObjectColour>& objects,
-    const std::vector<Coverage>& coverage, const Touching& touching,
-    double threshold);
+// The pairs of visible objects (covering a sample) closer than a threshold.
+// Bounded for any scene and threshold: where comparing every pair near
+// enough in lightness would take more than kMaxComparisons, the pairs that
+// touch alone are compared (they are what no matte can part); and at most
+// kMaxClosePairs are kept, the touching ones first, then the closest, with
+// the count of the rest.
+inline constexpr std::uint64_t kMaxComparisons = 10'000'000;
+inline constexpr std::size_t kMaxClosePairs = 10'000;
+
+struct ClosePairs {
+  std::vector<ClosePair> pairs;  // in order of their objects
+  std::size_t left_out = 0;      // found, but past kMaxClosePairs
+  bool touching_only = false;    // only touching pairs were compared
+  std::size_t found() const { return pairs.size() + left_out; }
+};
+
+ClosePairs find_close_pairs(const std::vector<ObjectColour>& objects,
+                            const std::vector<Coverage>& coverage,
+                            const Touching& touching, double threshold);
 
 // How good a seed is, each count the fewer the better, then the smallest
 // difference between touching objects the larger.
@@ -85,13 +96,16 @@ struct SeedChoice {
   SeedScore score;
 };
 
-// Tries `count` seeds from `first` on (wrapping around) and returns the best
-// by SeedScore, the first of equals. Which objects touch depends on the
-// geometry, not the seed, so `touching` comes from one render. Leaves the
-// database's seed at `first`.
+// How a seed is scored from the colours it gives every object.
+using ScoreFunction =
+    std::function<SeedScore(const std::vector<ObjectColour>& objects)>;
+
+// Tries `count` seeds from `first` on (wrapping around), with progress on
+// standard error, and returns the best by `score`, the first of equals.
+// Leaves the database's seed at `first`.
 SeedChoice search_seed(const Shader& shader, Database& database,
-                       std::int32_t first, int count, const Touching& touching,
-                       double threshold);
+                       std::int32_t first, int count,
+                       const ScoreFunction& score);
 
 }  // namespace refhost
 
@@ -116,7 +130,7 @@ namespace refhost {
 
 void report_seed_groups(const Scene& scene, const Groups& groups);
 void report_groups(const Scene& scene, const Groups& groups);
-void report_close_pairs(const Scene& scene, const std::vector<ClosePair>& close,
+void report_close_pairs(const Scene& scene, const ClosePairs& close,
                         double threshold);
 void report_search(const Options& options, std::int32_t first,
                    const SeedChoice& choice);

@@ -1,6 +1,8 @@
 #include "tools/refhost/run.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -74,8 +76,12 @@ void render_scene(const Options& options) {
     const Touching touching = render(tracer, settings, [](std::size_t) {
                                 return host::Colour{};
                               }).touching;
-    const SeedChoice choice = search_seed(
-        shader, database, scene.seed, options.search, touching, options.close);
+    const SeedChoice choice =
+        search_seed(shader, database, scene.seed, options.search,
+                    [&](const std::vector<ObjectColour>& objects) {
+                      return score_of(objects, find_groups(objects), touching,
+                                      options.close);
+                    });
     report_search(options, scene.seed, choice);
     scene.seed = choice.seed;
     database.set_seed(choice.seed);
@@ -86,7 +92,7 @@ void render_scene(const Options& options) {
   const Image image = render(tracer, settings, [&](std::size_t object) {
     return shader.shade(object);
   });
-  const std::vector<ClosePair> close =
+  const ClosePairs close =
       find_close_pairs(objects, image.coverage, image.touching, options.close);
   if (database.pins() != 0)
     throw Failure("the render ended with " + std::to_string(database.pins()) +
@@ -102,9 +108,13 @@ void render_scene(const Options& options) {
   if (outputs.with_exr)
     outputs.exr.bytes = exr_bytes(image, compact_json(outputs.manifest.bytes));
   commit_outputs(outputs.all());
-  std::printf("rendered %zu objects at %dx%d, %d samples per pixel\n",
-              scene.objects.size(), settings.width, settings.height,
-              settings.samples * settings.samples);
+  std::printf("rendered %s at %dx%d, %s per pixel\n",
+              count_of(scene.objects.size(), "object").c_str(), settings.width,
+              settings.height,
+              count_of(static_cast<std::size_t>(settings.samples) *
+                           static_cast<std::size_t>(settings.samples),
+                       "sample")
+                  .c_str());
   for (const OutputFile* output : outputs.all())
     std::printf("  %-9s %s\n", (output->option.substr(2) + ":").c_str(),
                 quote(output->destination).c_str());
@@ -125,10 +135,36 @@ void print_versions(const Options& options) {
 
 }  // namespace
 
+namespace {
+
+int report_error(const std::string& what, int status) {
+  std::fprintf(stderr, "refhost: error: %s\n", printable_line(what).c_str());
+  return status;
+}
+
+// The report and the versions are the program's answer: one that could not
+// be written (a full disk, a closed pipe) is a failure, not a success.
+int finish_output() {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  const int error = errno;
+  if (flushed && !std::ferror(stdout)) return 0;
+  std::clearerr(stdout);
+  return report_error(
+      std::string("cannot write to standard output") +
+          (!flushed && error ? std::string(": ") + std::strerror(error) : ""),
+      kFailure);
+}
+
+}  // namespace
+
 int run(int argc, const char* const* argv) {
-  Options options;
-  if (const auto status = parse_options(argc, argv, options)) return *status;
   try {
+    Options options;
+    if (const auto status = parse_options(argc, argv, options)) {
+      const int written = finish_output();
+      return *status != 0 ? *status : written;
+    }
     if (options.version)
       print_versions(options);
     else if (!options.names_path.empty())
@@ -136,17 +172,16 @@ int run(int argc, const char* const* argv) {
                                                        : options.library_path);
     else
       render_scene(options);
+  } catch (const platform::Interrupted& interrupt) {
+    platform::end_by(interrupt);
   } catch (const UsageFailure& failure) {
-    std::fprintf(stderr, "refhost: error: %s\n",
-                 printable_line(failure.what()).c_str());
-    return kUsageError;
+    return report_error(failure.what(), kUsageError);
+  } catch (const std::bad_alloc&) {
+    return report_error("out of memory", kFailure);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "refhost: error: %s\n",
-                 printable_line(e.what()).c_str());
-    return kFailure;
+    return report_error(e.what(), kFailure);
   }
-  std::fflush(stdout);
-  return 0;
+  return finish_output();
 }
 
 }  // namespace refhost

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iterator>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -28,50 +29,6 @@ const char* shape_name(Shape shape) {
 namespace {
 
 using nlohmann::json;
-
-// ---- "Did you mean": a known key that differs from the one written only in
-// case or by at most two edits. Keys of very different lengths are never
-// compared, so a huge unknown key costs no more than reading it.
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
-// Insertions, deletions, substitutions and swaps of neighbours.
-std::size_t edit_distance(const std::string& a, const std::string& b) {
-  std::vector<std::size_t> before(b.size() + 1), previous(b.size() + 1),
-      row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) previous[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      row[j] = std::min({previous[j] + 1, row[j - 1] + 1,
-                         previous[j - 1] + (a[i - 1] != b[j - 1])});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
-        row[j] = std::min(row[j], before[j - 2] + 1);
-    }
-    std::swap(before, previous);
-    std::swap(previous, row);
-  }
-  return previous[b.size()];
-}
-
-const char* meant_key(const std::string& key,
-                      const std::vector<const char*>& known) {
-  if (key.size() > 64) return nullptr;
-  const std::string written = lower(key);
-  for (const char* candidate : known) {
-    const std::string k = lower(candidate);
-    const std::size_t longer = std::max(k.size(), written.size());
-    if (longer - std::min(k.size(), written.size()) <= 2 &&
-        edit_distance(written, k) <= 2)
-      return candidate;
-  }
-  return nullptr;
-}
 
 // ---- Reading the scene straight from the parser's events, into the scene's
 // own records: no document is built, whatever the file's size.
@@ -133,6 +90,7 @@ struct Frame {
   std::string key;
   std::size_t elements = 0;
   Vec3* vector = nullptr;  // where a kVector's numbers go
+  std::size_t start = 0;   // where it begins in the text
 };
 
 // Counts how far the parser has read, for the places of faults found in the
@@ -241,10 +199,12 @@ class SceneReader : public nlohmann::json_sax<json> {
   void object_value(Frame& frame, const Value& v, const std::string& where);
   void setting_value(Frame& frame, const Value& v, const std::string& where);
   void end_of_object(const Frame& frame);
+  void check_view(const Frame& camera) const;
   std::int64_t whole(const Value& v, const std::string& where, std::int64_t low,
                      std::int64_t high) const;
   void check_edge(double edge, const std::string& where) const;
-  std::size_t key_start() const;
+  std::size_t string_start() const;
+  std::size_t container_start(char bracket) const;
 
   const std::string& text_;
   const std::string origin_;
@@ -262,8 +222,15 @@ std::string SceneReader::here() const {
   return frame.path.empty() ? frame.key : frame.path + "." + frame.key;
 }
 
-// Where the key just read begins: its opening quote.
-std::size_t SceneReader::key_start() const {
+// Where the container just opened begins: its bracket.
+std::size_t SceneReader::container_start(char bracket) const {
+  std::size_t at = static_cast<std::size_t>(reached_ - text_.data());
+  while (at > 0 && text_[at] != bracket) --at;
+  return at;
+}
+
+// Where the string (a key or a value) just read begins: its opening quote.
+std::size_t SceneReader::string_start() const {
   std::size_t at = static_cast<std::size_t>(reached_ - text_.data());
   at = at > 0 ? at - 1 : 0;  // the closing quote
   while (at > 0) {
@@ -283,14 +250,14 @@ bool SceneReader::key(string_t& key) {
   const auto it = std::find_if(known.begin(), known.end(),
                                [&](const char* k) { return key == k; });
   if (it == known.end()) {
-    const char* meant = meant_key(key, known);
+    const char* meant = meant_word(key, known);
     fail(where, "unknown key " + quote_short(key) +
                     (meant ? " (did you mean " + quote(meant) + "?)" : ""));
   }
   const unsigned bit = 1u << (it - known.begin());
   if (frame.seen & bit)
-    fail(where,
-         "duplicate key " + quote(key) + " at " + place_of(text_, key_start()));
+    fail(where, "duplicate key " + quote(key) + " at " +
+                    place_of(text_, string_start()));
   frame.seen |= bit;
   frame.key = std::move(key);
   return true;
@@ -322,6 +289,7 @@ bool SceneReader::start_object(std::size_t) {
     return value(none);
   }
   frames_.emplace_back(context, where);
+  frames_.back().start = container_start('{');
   return true;
 }
 
@@ -426,6 +394,11 @@ void SceneReader::object_value(Frame& frame, const Value& v,
   Object& o = scene_.objects.back();
   if (frame.key == "name") {
     if (v.kind != Value::kString) fail(where, "expected a string");
+    // A renderer's names end at U+0000: the shader would hash a shorter
+    // name than the manifest shows.
+    if (v.text->find('\0') != std::string::npos)
+      throw Failure(origin_ + ": " + place_of(text_, string_start()) + ": " +
+                    where + ": a name may not hold U+0000");
     o.name = std::move(*v.text);
   } else if (frame.key == "shape") {
     const std::optional<Shape> shape = shape_of(v);
@@ -492,12 +465,31 @@ void SceneReader::end_of_object(const Frame& frame) {
       require("width"), require("height");
       break;
     case Context::kCamera:
-      if (scene_.camera.position == scene_.camera.look_at)
-        fail("camera", "position and look_at must differ");
+      check_view(frame);
       break;
     default:
       break;
   }
+}
+
+// The camera looks somewhere: from position towards look_at is a direction
+// that can be normalised, neither too short (its square underflows) nor too
+// long (it overflows), or every ray would be lost.
+void SceneReader::check_view(const Frame& camera) const {
+  const Camera& c = scene_.camera;
+  double length_squared = 0;
+  for (int axis = 0; axis < 3; ++axis) {
+    const double d = c.look_at[axis] - c.position[axis];
+    length_squared += d * d;
+  }
+  if (length_squared >= std::numeric_limits<double>::min() &&
+      length_squared <= std::numeric_limits<double>::max())
+    return;
+  throw Failure(origin_ + ": " + place_of(text_, camera.start) + ": camera: " +
+                (c.look_at == c.position
+                     ? "position and look_at must differ"
+                     : "look_at is too near position, or too far from it, "
+                       "to give a view direction"));
 }
 
 }  // namespace
@@ -558,15 +550,15 @@ std::string syntax_reason(const std::string& what) {
 }
 
 std::string place_of(const std::string& text, std::size_t offset) {
-  std::size_t line = 1, column = 1;
-  for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      column = 1;
-    } else if ((static_cast<unsigned char>(text[i]) & 0xc0) != 0x80) {
-      ++column;  // a UTF-8 continuation byte is part of the same character
-    }
-  }
+  offset = std::min(offset, text.size());
+  const std::size_t line = 1 + static_cast<std::size_t>(std::count(
+                                   text.begin(), text.begin() + offset, '\n'));
+  const std::size_t line_start = text.rfind('\n', offset ? offset - 1 : 0);
+  const std::size_t first =
+      line_start == std::string::npos || offset == 0 ? 0 : line_start + 1;
+  const std::size_t column =
+      1 +
+      characters_before(std::string_view(text).substr(first), offset - first);
   return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
