@@ -6,7 +6,8 @@ cmake_minimum_required(VERSION 3.25)
 #   system's C runtime (and, on Windows, KERNEL32.dll); on Linux every
 #   symbol version no newer than GLIBC_2.17, each needed from the file that
 #   holds it on every glibc since then (the dl* functions from libdl.so.2);
-#   and the hardening: full RELRO, BIND_NOW, the IBT and SHSTK marking, stack
+#   and the hardening: full RELRO, BIND_NOW, a non-executable stack, a
+#   position-independent program, the IBT and SHSTK marking, stack
 #   canaries and checked string functions on Linux, ASLR with high entropy
 #   and NX on Windows.
 #   cmake -DBINARY=path -DKIND=library|program -DPLATFORM=linux|windows
@@ -156,6 +157,13 @@ function(check_linux)
   require("${dynamic}" "\\(FLAGS\\)[^\n]*BIND_NOW" "is not linked with BIND_NOW")
   capture(segments readelf -l -W ${BINARY})
   require("${segments}" "GNU_RELRO" "has no read-only relocations (RELRO)")
+  # A stack that is readable and writable, never executable.
+  require("${segments}" "GNU_STACK[^\n]* RW  " "has no non-executable stack")
+  if(KIND STREQUAL "program")
+    # Position-independent: a shared object's type, with an interpreter.
+    require("${segments}" "Elf file type is DYN" "is not position-independent")
+    require("${segments}" "INTERP" "is not position-independent")
+  endif()
   capture(notes readelf -n ${BINARY})
   require("${notes}" "x86 feature: IBT, SHSTK"
           "is not marked compatible with IBT and shadow stacks")

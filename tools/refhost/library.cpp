@@ -7,8 +7,6 @@
 
 namespace refhost {
 
-namespace {}  // namespace
-
 std::string default_library_path() {
   const std::string file = std::string("ravelTint") + module_suffix;
   const std::string here = support::program_directory();
@@ -43,9 +41,10 @@ Library open_library(const std::string& path) {
 Library load_library(const std::string& path) {
   Library library = open_library(path);
   if (library.shader_version != kShaderVersion)
-    throw Failure(
-        path + ": shader version " + std::to_string(library.shader_version) +
-        ", but this host needs version " + std::to_string(kShaderVersion));
+    throw Failure(quote(path) + ": shader version " +
+                  std::to_string(library.shader_version) +
+                  ", but this host needs version " +
+                  std::to_string(kShaderVersion));
   library.set_module_handle(module_self());
   return library;
 }
