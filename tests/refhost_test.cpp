@@ -844,7 +844,7 @@ TEST(ReferenceHostCommit, HostileConditionsGetOneClearAnswer) {
        "refhost: error: cannot write --out \"big.png\": File too large", false},
       {"ulimit -v 1500000;", " --threads 300 --size 64x40 --out t.png",
        "/dev/null", 0,
-       "could not start (Resource temporarily unavailable); rendering with",
+       "could not start (Resource temporarily unavailable); working with",
        true},
       {"ulimit -v 600000;",
        " --size 6000x6000 --samples 1 --exr huge.exr --out huge.png",

@@ -74,7 +74,7 @@ const CLI::Validator kNotEmpty(
     "", "NOT EMPTY");
 
 struct Texts {
-  std::string seed, size, samples, threads, search, close;
+  std::string seed, size, samples, threads, search, close, ranks;
 };
 
 // A colour difference: plain decimal digits with an optional fraction, more
@@ -109,6 +109,12 @@ void convert(const CLI::App& app, const Texts& texts, Options& options) {
     options.threads =
         static_cast<int>(whole("--threads", texts.threads, 0, 1024));
   if (app.count("--close")) options.close = difference(texts.close);
+  if (app.count("--ranks")) {
+    const auto ranks = parse_decimal(texts.ranks, 2, 16);
+    if (!ranks || *ranks % 2 != 0)
+      refuse("--ranks", texts.ranks, "an even number from 2 to 16");
+    options.ranks = static_cast<int>(*ranks);
+  }
   if (app.count("--search"))
     options.search =
         static_cast<int>(whole("--search", texts.search, 0, 1000000));
@@ -119,8 +125,9 @@ void require_names_alone(const CLI::App& app, const Options& options) {
   if (options.separate && options.names_path.empty())
     throw CLI::ValidationError("--separate: works on --names only");
   if (options.names_path.empty()) return;
-  for (const char* option : {"--scene", "--out", "--exr", "--size", "--samples",
-                             "--threads", "--close"})
+  for (const char* option : {"--scene", "--out", "--exr", "--cryptomatte",
+                             "--ranks", "--size", "--samples", "--threads",
+                             "--close"})
     if (app.count(option))
       throw CLI::ValidationError(std::string(option) +
                                  ": --names renders nothing, so " + option +
@@ -252,6 +259,13 @@ std::optional<int> parse_options(int argc, const char* const* argv,
                  "also an OpenEXR image: RGBA as 32-bit float, premultiplied, "
                  "with the manifest in its header (Linux builds)")
       ->check(kNotEmpty);
+  app.add_option("--cryptomatte", options.cryptomatte,
+                 "also an OpenEXR image of the float image and every object's "
+                 "coverage of every pixel as Cryptomatte layers (Linux builds)")
+      ->check(kNotEmpty);
+  app.add_option("--ranks", texts.ranks,
+                 "N: Cryptomatte ranks, an even number from 2 to 16 (default "
+                 "6)");
   app.add_option("--search", texts.search,
                  "try N seeds from --seed on and use the best: the fewest "
                  "objects sharing seeds, then a colour, then touching pairs "
@@ -274,6 +288,10 @@ std::optional<int> parse_options(int argc, const char* const* argv,
     convert(app, texts, options);
     if (app.count("--out")) require_extension("--out", options.out, ".png");
     if (app.count("--exr")) require_extension("--exr", options.exr, ".exr");
+    if (app.count("--cryptomatte"))
+      require_extension("--cryptomatte", options.cryptomatte, ".exr");
+    if (app.count("--ranks") && !app.count("--cryptomatte"))
+      throw CLI::ValidationError("--ranks: works with --cryptomatte only");
     require_names_alone(app, options);
     if (grey->count()) options.grayscale = grayscale;
   } catch (const CLI::ParseError& e) {

@@ -15,6 +15,10 @@ struct Options {
   std::string out = "objectid.png";
   std::string manifest = "objectid.json";
   std::string exr;  // empty: no EXR image
+  // Empty: no Cryptomatte; else an EXR with the float image and `ranks`
+  // ranks of every object's coverage.
+  std::string cryptomatte;
+  int ranks = 6;
   std::optional<std::int32_t> seed;
   std::optional<bool> grayscale;  // given: overrides the scene's
   std::optional<std::pair<int, int>> size;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/refhost/commit.h"
 #include "tools/refhost/render.h"
 #include "tools/refhost/report.h"
 #include "tools/refhost/scene.h"
@@ -38,57 +39,12 @@ std::string manifest_text(const ManifestInput& input);
 // The same JSON without any space or line break outside its strings.
 std::string compact_json(const std::string& text);
 
-// Throws UsageFailure where the build has no OpenEXR (Windows), so that
-// --exr is refused before anything is rendered.
-void require_exr_support();
-
 // The OpenEXR image: RGBA as 32-bit float, premultiplied, with the manifest
-// in the header attribute "ravelTint/manifest".
-std::string exr_bytes(const Image& image, const std::string& manifest);
-
-// A file to write: the option that named it, its path, where it really
-// leads (symbolic links followed) and its bytes.
-struct OutputFile {
-  std::string option;
-  std::string path;
-  std::string bytes;
-  std::string destination;
-};
-
-// The files that a run reads, which no output may replace.
-struct Inputs {
-  std::string scene;  // empty: the built-in scene
-  std::string library;
-  const char* scene_is = "is the scene file";  // or the names file
-};
-
-// Checks the destinations before anything is rendered, and fills in each
-// one's destination. An output may not be an input (the scene, the library,
-// this program), another output, or a stream of this process (its standard
-// input, output or error, whatever the name, and /dev/std*, /dev/fd/*,
-// /proc/*/fd/*): the files themselves are compared, not their names. One
-// that exists must be a regular file: an output never replaces a device, a
-// pipe or a folder. A symbolic link writes the file it leads to, and one
-// that leads nowhere is an error. Throws UsageFailure, or Failure when the
-// output cannot be written at all (its folder is missing).
-void check_outputs(const std::vector<OutputFile*>& outputs,
-                   const Inputs& inputs);
-
-// Replaces every destination with its new bytes. Each is written to a
-// temporary file beside it (".refhost-HOST-PID.N.partial"), flushed, and
-// renamed over it in one atomic step, so that a destination is always its
-// old file or its new one, never missing or partly written. Runs that commit
-// into the same folders wait for each other (saying so on standard error);
-// interrupts wait for the renames, but end a wait for another run; the
-// temporaries that no live run holds in those folders are removed. Throws
-// Failure naming the path, or platform::Interrupted; a failure before the
-// first rename leaves every destination as it was.
-void commit_outputs(const std::vector<OutputFile*>& outputs);
-
-// The name of this process's temporary file number `n`, and whether a name
-// is one of a temporary of this machine's runs.
-std::string temporary_name(std::size_t n);
-bool is_temporary_name(const std::string& name);
+// in the header attribute "ravelTint/manifest"; with `ranks`, also every
+// object's coverage of every pixel, counted from its samples, as
+// Cryptomatte layers of that many ranks.
+std::string exr_bytes(const Image& image, const std::string& manifest,
+                      const Scene& scene, int samples_per_pixel, int ranks);
 
 }  // namespace refhost
 

@@ -292,47 +292,6 @@ std::optional<std::size_t> Tracer::hit(double x, double y) const {
 
 namespace refhost {
 
-std::uint8_t linear_byte(double value) {
-  const double clamped = std::clamp(value, 0.0, 1.0);
-  return static_cast<std::uint8_t>(clamped * 255.0 + 0.5);
-}
-
-namespace {
-
-// x^(1/5) by Newton's method from a guess, in +, -, * and / alone.
-double fifth_root(double x) {
-  double r = x < 1 ? 0.5 + x / 2 : 1;
-  for (int i = 0; i < 60; ++i)
-    r -= (r * r * r * r * r - x) / (5 * r * r * r * r);
-  return r;
-}
-
-// The sRGB curve's inverse: the linear value of an encoded one.
-double srgb_decode(double encoded) {
-  if (encoded <= 0.04045) return encoded / 12.92;
-  const double y = (encoded + 0.055) / 1.055;
-  const double y2 = y * y;
-  return y2 * fifth_root(y2);  // y^2.4 = y^2 * (y^2)^(1/5)
-}
-
-// The linear values halfway between neighbouring 8-bit codes: a value maps to
-// the number of boundaries below it.
-struct SrgbBoundaries {
-  double at[255];
-  SrgbBoundaries() {
-    for (int b = 0; b < 255; ++b) at[b] = srgb_decode((b + 0.5) / 255.0);
-  }
-};
-
-}  // namespace
-
-std::uint8_t srgb_byte(double linear) {
-  static const SrgbBoundaries boundaries;
-  return static_cast<std::uint8_t>(
-      std::upper_bound(boundaries.at, boundaries.at + 255, linear) -
-      boundaries.at);
-}
-
 namespace {
 
 // Each pixel depends only on its own samples, so the image is the same
@@ -353,9 +312,6 @@ struct SharedCoverage {
   std::atomic<std::uint64_t> samples{0}, pixels{0};
 };
 
-// The objects of each pixel of a row: for each pixel, their number, then
-// their indices.
-using RowObjects = std::vector<std::uint32_t>;
 
 void render_row(const Tracer& tracer, const RenderSettings& settings,
                 const ShadeFunction& shade, int y, Image& image,
@@ -379,8 +335,10 @@ void render_row(const Tracer& tracer, const RenderSettings& settings,
       }
     }
     row.push_back(static_cast<std::uint32_t>(objects.count));
-    for (int i = 0; i < objects.count; ++i) {
+    for (int i = 0; i < objects.count; ++i)
       row.push_back(static_cast<std::uint32_t>(objects.hits[i].first));
+    for (int i = 0; i < objects.count; ++i) {
+      row.push_back(static_cast<std::uint32_t>(objects.hits[i].second));
       SharedCoverage& c = coverage[objects.hits[i].first];
       c.samples.fetch_add(static_cast<std::uint64_t>(objects.hits[i].second),
                           std::memory_order_relaxed);
@@ -400,18 +358,16 @@ void render_row(const Tracer& tracer, const RenderSettings& settings,
   }
 }
 
-// The objects of each pixel, as views into the rows.
-struct PixelView {
-  const std::uint32_t* first;
-  std::uint32_t count;
-};
+}  // namespace
 
 std::vector<PixelView> pixels_of(const RowObjects& row) {
   std::vector<PixelView> pixels;
-  for (std::size_t at = 0; at < row.size(); at += 1 + row[at])
+  for (std::size_t at = 0; at < row.size(); at += 1 + 2 * row[at])
     pixels.push_back({&row[at + 1], row[at]});
   return pixels;
 }
+
+namespace {
 
 void add_pairs(const PixelView& a, const PixelView& b,
                std::vector<std::pair<std::uint32_t, std::uint32_t>>& pairs) {
@@ -504,6 +460,7 @@ Image render(const Tracer& tracer, const RenderSettings& settings,
   for (std::size_t i = 0; i < coverage.size(); ++i)
     image.coverage[i] = {coverage[i].samples.load(), coverage[i].pixels.load()};
   image.touching = touching_pairs(rows);
+  if (settings.keep_objects) image.objects = std::move(rows);
   progress.finish();
   return image;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/records.h"
+#include "tools/refhost/colour.h"
 #include "tools/refhost/scene.h"
 
 // Primary rays and what they hit. Only +, -, *, / and sqrt are used, all
@@ -70,6 +71,18 @@ struct Coverage {
   std::uint64_t pixels = 0;   // pixels all of whose samples hit it
 };
 
+// The objects that the samples of each pixel of a row hit: for each pixel,
+// their number n, then n object indices, then n counts of samples.
+using RowObjects = std::vector<std::uint32_t>;
+
+// One pixel of a row: its objects, and their samples just after them.
+struct PixelView {
+  const std::uint32_t* first;
+  std::uint32_t count;
+  std::uint32_t samples(std::uint32_t i) const { return first[count + i]; }
+};
+std::vector<PixelView> pixels_of(const RowObjects& row);
+
 struct Image {
   int width = 0;
   int height = 0;
@@ -86,6 +99,9 @@ struct Image {
   // in pixels that share an edge. Each pair once, the lower index first, in
   // order.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> touching;
+  // The objects of every pixel with their samples, row by row, kept on
+  // request (see RowObjects).
+  std::vector<RowObjects> objects;
 };
 
 // Filled from the scene (which has the one default size) and the options.
@@ -95,6 +111,7 @@ struct RenderSettings {
   int samples = 0;  // per side: samples × samples rays per pixel
   int threads = 1;
   bool keep_float = false;  // fill Image::premultiplied too
+  bool keep_objects = false;  // fill Image::objects too
 };
 
 // The shader's colour for a sample that hits `object`.
@@ -102,13 +119,5 @@ using ShadeFunction = std::function<host::Colour(std::size_t object)>;
 
 Image render(const Tracer& tracer, const RenderSettings& settings,
              const ShadeFunction& shade);
-
-// A linear colour channel as the 8-bit sRGB-encoded value that the PNG and
-// the manifest's hex give. Computed with exactly rounded arithmetic only, so
-// that every build gives the same bytes.
-std::uint8_t srgb_byte(double linear);
-
-// A linear value (alpha) as an 8-bit value.
-std::uint8_t linear_byte(double value);
 
 }  // namespace refhost

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/records.h"
+#include "tools/refhost/colour.h"
 #include "tools/refhost/database.h"
 #include "tools/refhost/options.h"
 #include "tools/refhost/render.h"
@@ -39,9 +40,6 @@ struct Groups {
 
 // Both kinds of group, each in the order of their first objects.
 Groups find_groups(const std::vector<ObjectColour>& objects);
-
-// "#rrggbb" of a colour's 8-bit values, as the image shows it.
-std::string hex_colour(const host::Colour& colour);
 
 // True when one seed serves every channel: the object is grey in every
 // renderer.
@@ -106,21 +104,6 @@ using ScoreFunction =
 SeedChoice search_seed(const Shader& shader, Database& database,
                        std::int32_t first, int count,
                        const ScoreFunction& score);
-
-}  // namespace refhost
-
-// How different two colours look: CIEDE2000 between linear sRGB colours
-// (Rec. 709 primaries, D65 white) taken to CIELAB. About 1 is the smallest
-// difference a viewer notices; a keyer needs more.
-namespace refhost {
-
-using Lab = std::array<double, 3>;  // L*, a*, b*
-
-// A linear sRGB colour in CIELAB (D65 white).
-Lab lab_of(const host::Colour& colour);
-
-// The CIEDE2000 colour difference of two CIELAB colours.
-double ciede2000(const Lab& first, const Lab& second);
 
 }  // namespace refhost
 

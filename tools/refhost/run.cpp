@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tools/refhost/database.h"
+#include "tools/refhost/exr_file.h"
 #include "tools/refhost/library.h"
 #include "tools/refhost/names.h"
 #include "tools/refhost/options.h"
@@ -44,19 +45,23 @@ struct RenderOutputs {
       : png{"--out", options.out, {}, {}},
         manifest{"--manifest", options.manifest, {}, {}},
         exr{"--exr", options.exr, {}, {}},
-        with_exr(!options.exr.empty()) {}
+        cryptomatte{"--cryptomatte", options.cryptomatte, {}, {}},
+        with_exr(!options.exr.empty()),
+        with_cryptomatte(!options.cryptomatte.empty()) {}
   // In the order they are checked and committed.
   std::vector<OutputFile*> all() {
     std::vector<OutputFile*> files = {&png, &manifest};
     if (with_exr) files.push_back(&exr);
+    if (with_cryptomatte) files.push_back(&cryptomatte);
     return files;
   }
-  OutputFile png, manifest, exr;
-  bool with_exr;
+  OutputFile png, manifest, exr, cryptomatte;
+  bool with_exr, with_cryptomatte;
 };
 
 void render_scene(const Options& options) {
-  if (!options.exr.empty()) require_exr_support();
+  if (!options.exr.empty()) require_exr_support("--exr");
+  if (!options.cryptomatte.empty()) require_exr_support("--cryptomatte");
   const std::string library_path = options.library_path.empty()
                                        ? default_library_path()
                                        : options.library_path;
@@ -64,7 +69,8 @@ void render_scene(const Options& options) {
   check_outputs(outputs.all(), {options.scene_path, library_path});
   Scene scene = scene_for(options);
   RenderSettings settings = settings_for(options, scene);
-  settings.keep_float = !options.exr.empty();
+  settings.keep_float = outputs.with_exr || outputs.with_cryptomatte;
+  settings.keep_objects = outputs.with_cryptomatte;
   const Library library = load_library(library_path);
   Database database(scene, scene.seed, scene.grayscale);
   ActiveDatabase active(database);
@@ -105,8 +111,14 @@ void render_scene(const Options& options) {
   outputs.manifest.bytes =
       manifest_text({scene, settings, objects, groups, image.coverage, close,
                      options.close, png_name, png_sha256});
+  const int samples = settings.samples * settings.samples;
   if (outputs.with_exr)
-    outputs.exr.bytes = exr_bytes(image, compact_json(outputs.manifest.bytes));
+    outputs.exr.bytes = exr_bytes(image, compact_json(outputs.manifest.bytes),
+                                  scene, samples, 0);
+  if (outputs.with_cryptomatte)
+    outputs.cryptomatte.bytes =
+        exr_bytes(image, compact_json(outputs.manifest.bytes), scene, samples,
+                  options.ranks);
   commit_outputs(outputs.all());
   std::printf("rendered %s at %dx%d, %s per pixel\n",
               count_of(scene.objects.size(), "object").c_str(), settings.width,

@@ -18,6 +18,13 @@ constexpr std::size_t kShownBytes = 60;
 
 }  // namespace
 
+namespace {
+const char* current_program = "refhost";
+}  // namespace
+
+const char* program_name() { return current_program; }
+void set_program_name(const char* name) { current_program = name; }
+
 std::string quote(std::string_view text) { return escaped(text, 1); }
 
 std::string quote_short(std::string_view text) {

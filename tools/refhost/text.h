@@ -18,6 +18,11 @@ struct UsageFailure : Failure {
   using Failure::Failure;
 };
 
+// The name that begins every line the program writes for a person
+// ("refhost", "ravelTint-matte"); set once, at the start.
+const char* program_name();
+void set_program_name(const char* name);
+
 }  // namespace refhost
 
 // Text for a person: every path, name and value that a message or report

@@ -1,0 +1,119 @@
+#include "tools/refhost/exr_file.h"
+
+#include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfIO.h>
+#include <OpenEXR/ImfInputFile.h>
+#include <OpenEXR/ImfOutputFile.h>
+#include <OpenEXR/ImfStandardAttributes.h>
+#include <OpenEXR/ImfStringAttribute.h>
+
+#include <algorithm>
+#include <exception>
+#include <new>
+
+#include "tools/refhost/text.h"
+
+namespace refhost {
+
+namespace {
+
+// OpenEXR writes through a stream; this one keeps the bytes, so that the EXR
+// is committed with the other outputs.
+class MemoryStream : public Imf::OStream {
+ public:
+  MemoryStream() : Imf::OStream("EXR image") {}
+  void write(const char c[], int n) override {
+    const std::size_t end = position_ + static_cast<std::size_t>(n);
+    if (bytes_.size() < end) bytes_.resize(end);
+    std::copy(c, c + n,
+              bytes_.begin() + static_cast<std::ptrdiff_t>(position_));
+    position_ = end;
+  }
+  std::uint64_t tellp() override { return position_; }
+  void seekp(std::uint64_t position) override { position_ = position; }
+  std::string take() { return std::move(bytes_); }
+
+ private:
+  std::string bytes_;
+  std::size_t position_ = 0;
+};
+
+}  // namespace
+
+void require_exr_support(const char*) {}
+
+std::string exr_bytes(const ExrPicture& picture) {
+  try {
+    Imf::Header header(picture.width, picture.height);
+    for (const auto& [name, value] : picture.attributes)
+      header.insert(name, Imf::StringAttribute(value));
+    // Linear values with the sRGB primaries and D65 white (the library's
+    // default chromaticities).
+    Imf::addChromaticities(header, Imf::Chromaticities());
+    Imf::FrameBuffer frame;
+    for (const ExrPicture::Channel& channel : picture.channels) {
+      const std::size_t x_stride = channel.stride * sizeof(float);
+      header.channels().insert(channel.name, Imf::Channel(Imf::FLOAT));
+      frame.insert(channel.name,
+                   Imf::Slice(Imf::FLOAT,
+                              reinterpret_cast<char*>(
+                                  const_cast<float*>(channel.first)),
+                              x_stride, x_stride * picture.width));
+    }
+    MemoryStream stream;
+    {
+      Imf::OutputFile file(stream, header);
+      file.setFrameBuffer(frame);
+      file.writePixels(picture.height);
+    }
+    return stream.take();
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw Failure(std::string("cannot make the EXR image: ") +
+                  printable_line(e.what()));
+  }
+}
+
+ExrImage read_exr(const std::string& path) {
+  try {
+    Imf::InputFile file(path.c_str());
+    const Imf::Header& header = file.header();
+    const Imath::Box2i window = header.dataWindow();
+    ExrImage image;
+    image.width = window.max.x - window.min.x + 1;
+    image.height = window.max.y - window.min.y + 1;
+    const std::size_t pixels =
+        static_cast<std::size_t>(image.width) * image.height;
+    Imf::FrameBuffer frame;
+    for (auto c = header.channels().begin(); c != header.channels().end();
+         ++c) {
+      image.half = image.half || c.channel().type == Imf::HALF;
+      std::vector<float>& values = image.channels[c.name()];
+      values.assign(pixels, 0.0f);
+      // The slice's origin is the data window's corner, wherever it lies.
+      char* origin = reinterpret_cast<char*>(values.data()) -
+                     (static_cast<std::ptrdiff_t>(window.min.x) +
+                      static_cast<std::ptrdiff_t>(window.min.y) * image.width) *
+                         static_cast<std::ptrdiff_t>(sizeof(float));
+      frame.insert(c.name(), Imf::Slice(Imf::FLOAT, origin, sizeof(float),
+                                        sizeof(float) * image.width));
+    }
+    file.setFrameBuffer(frame);
+    file.readPixels(window.min.y, window.max.y);
+    for (auto a = header.begin(); a != header.end(); ++a)
+      if (const auto* text =
+              dynamic_cast<const Imf::StringAttribute*>(&a.attribute()))
+        image.attributes[a.name()] = text->value();
+    return image;
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw Failure(quote(path) + ": not a readable EXR image (" +
+                  printable_line(e.what()) + ")");
+  }
+}
+
+}  // namespace refhost

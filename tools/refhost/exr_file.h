@@ -1,0 +1,50 @@
+// OpenEXR images in and out, as float channels: the reference host's float
+// image and Cryptomatte, and the matte tool's inputs and outputs. Linux
+// builds link Debian's OpenEXR; the others refuse EXR with one clear line.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace refhost {
+
+// A picture to write: channels that point into the caller's floats, each
+// with the distance in floats from one pixel to the next, and string
+// attributes for its header.
+struct ExrPicture {
+  struct Channel {
+    std::string name;
+    const float* first;
+    std::size_t stride;  // floats from one pixel to the next
+  };
+  int width = 0, height = 0;
+  std::vector<Channel> channels;
+  std::vector<std::pair<std::string, std::string>> attributes;
+};
+
+// The picture as the bytes of an EXR file (ZIP-compressed 32-bit floats,
+// sRGB primaries and D65 white), to be committed like any output. Throws
+// Failure.
+std::string exr_bytes(const ExrPicture& picture);
+
+// A picture read whole: every channel as floats (half channels converted
+// exactly), whether any was half, and the header's string attributes.
+struct ExrImage {
+  int width = 0, height = 0;
+  bool half = false;
+  std::map<std::string, std::vector<float>> channels;
+  std::map<std::string, std::string> attributes;
+};
+
+// Reads an EXR file of any compression OpenEXR knows. Throws Failure naming
+// the file.
+ExrImage read_exr(const std::string& path);
+
+// Throws UsageFailure naming `option` where this build has no OpenEXR, so
+// that EXR is refused before any work.
+void require_exr_support(const char* option);
+
+}  // namespace refhost
