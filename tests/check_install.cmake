@@ -99,6 +99,7 @@ if(PLATFORM STREQUAL "windows")
   set(library bin/ravelTint.dll)
   set(check bin/ravelTint-check.exe)
   set(host bin/refhost.exe)
+  set(matte bin/ravelTint-matte.exe)
   set(platform_files lib/libravelTint.dll.a)
   set(exe .exe)
 else()
@@ -106,6 +107,7 @@ else()
   set(library lib/ravelTint.so)
   set(check bin/ravelTint-check)
   set(host bin/refhost)
+  set(matte bin/ravelTint-matte)
   set(platform_files "")
   set(exe "")
 endif()
@@ -113,7 +115,8 @@ set(library_files ${library} ${library}.debug ${check} ${check}.debug
     README.md LICENSE SHA256SUMS docs/objectid.png docs/scene.md docs/manifest.md
     include/ravelTint/ravelTint.h lib/cmake/ravelTint/ravelTintConfig.cmake
     lib/cmake/ravelTint/ravelTintConfigVersion.cmake ${platform_files})
-set(host_files ${host} ${host}.debug SHA256SUMS.refhost)
+set(host_files ${host} ${host}.debug ${matte} ${matte}.debug
+    SHA256SUMS.refhost)
 
 run(${CPACK} --config ${BUILD}/CPackConfig.cmake -B ${WORK})
 
@@ -122,7 +125,7 @@ file(ARCHIVE_EXTRACT INPUT ${archive} DESTINATION ${WORK}/unpacked)
 set(top ${WORK}/unpacked/${PACKAGE})
 expect_files(${top} "${library_files};${host_files}")
 expect_checksums(${top} "SHA256SUMS;SHA256SUMS.refhost")
-foreach(binary ${library} ${check} ${host})
+foreach(binary ${library} ${check} ${host} ${matte})
   # Stripped: no debug information and no symbol table (what `file` calls
   # "stripped"), only a link to the .debug file that holds both.
   run(${OBJDUMP} -h ${top}/${binary})
@@ -145,12 +148,7 @@ run(${EMULATOR} ${top}/${check} --version)
 if(NOT output MATCHES "^ravelTint-check ${version}\n$")
   fail("ravelTint-check --version says: ${output}")
 endif()
-foreach(help -h --help)
-  run(${EMULATOR} ${top}/${check} ${help})
-  if(NOT output MATCHES "^usage: ravelTint-check \\[LIBRARY\\]\n")
-    fail("ravelTint-check ${help} says: ${output}")
-  endif()
-endforeach()
+
 foreach(broken truncated fake)
   if(broken STREQUAL "truncated")
     set(file ${WORK}/truncated-library)
@@ -171,6 +169,21 @@ run(${EMULATOR} ${top}/${host} --size 64x36 --samples 1
 if(NOT EXISTS ${WORK}/check.png)
   fail("the unpacked reference host cannot render")
 endif()
+# The matte tool keys the image it rendered, by name.
+run(${EMULATOR} ${top}/${matte} ${WORK}/check.png --manifest ${WORK}/check.json
+    --select "chair_*" --out ${WORK}/chairs.png)
+if(NOT output MATCHES "selected 4 objects: \"chair_left_seat\"" OR
+   NOT EXISTS ${WORK}/chairs.png)
+  fail("the unpacked matte tool says: ${output}")
+endif()
+foreach(program ${check} ${matte})
+  foreach(help -h --help)
+    run(${EMULATOR} ${top}/${program} ${help})
+    if(NOT output MATCHES "[Uu]sage: ")
+      fail("${program} ${help} says: ${output}")
+    endif()
+  endforeach()
+endforeach()
 
 set(consumer_options -G Ninja -S ${SOURCE}/tests/consumer -B ${WORK}/consumer
     -DravelTint_DIR=${top}/lib/cmake/ravelTint -DCMAKE_BUILD_TYPE=Release)

@@ -17,8 +17,8 @@ std::uint32_t rotate_left(std::uint32_t x, int r) {
 
 std::uint32_t load_little_endian(const char* p) {
   const auto* b = reinterpret_cast<const unsigned char*>(p);
-  return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3])
-                                              << 24);
+  return b[0] | (b[1] << 8) | (b[2] << 16) |
+         (static_cast<std::uint32_t>(b[3]) << 24);
 }
 
 std::string hex8(std::uint32_t value) {
@@ -46,8 +46,7 @@ std::uint32_t murmur3_32(std::string_view bytes, std::uint32_t seed) {
            << 16;
       [[fallthrough]];
     case 2:
-      k ^= static_cast<std::uint32_t>(static_cast<unsigned char>(tail[1]))
-           << 8;
+      k ^= static_cast<std::uint32_t>(static_cast<unsigned char>(tail[1])) << 8;
       [[fallthrough]];
     case 1:
       k ^= static_cast<unsigned char>(tail[0]);
@@ -103,20 +102,19 @@ void RankedCoverage::set(
   }
 }
 
-void add_cryptomatte(ExrPicture& picture, const RankedCoverage& coverage,
-                     const std::vector<std::string>& names) {
+void add_cryptomatte(
+    ExrPicture& picture, const RankedCoverage& coverage,
+    const std::vector<std::pair<std::string, std::uint32_t>>& named) {
   const std::size_t stride = static_cast<std::size_t>(coverage.ranks()) * 2;
   for (int layer = 0; layer * 2 < coverage.ranks(); ++layer) {
     char prefix[32];
     std::snprintf(prefix, sizeof prefix, "%s%02d.", kCryptomatteLayer, layer);
     for (int c = 0; c < 4; ++c)
-      picture.channels.push_back(
-          {prefix + std::string(1, "RGBA"[c]),
-           coverage.rank(0, 2 * layer) + c, stride});
+      picture.channels.push_back({prefix + std::string(1, "RGBA"[c]),
+                                  coverage.rank(0, 2 * layer) + c, stride});
   }
   // One entry a name, in the order of the names' bytes.
-  std::map<std::string, std::uint32_t> ids;
-  for (const std::string& name : names) ids.emplace(name, cryptomatte_id(name));
+  std::map<std::string, std::uint32_t> ids(named.begin(), named.end());
   JsonText manifest;
   manifest.raw("{");
   bool first = true;
@@ -125,9 +123,9 @@ void add_cryptomatte(ExrPicture& picture, const RankedCoverage& coverage,
     first = false;
   }
   manifest.raw("}");
-  const std::string key =
-      "cryptomatte/" + hex8(cryptomatte_id(kCryptomatteLayer)).substr(0, 7) +
-      "/";
+  const std::string key = "cryptomatte/" +
+                          hex8(cryptomatte_id(kCryptomatteLayer)).substr(0, 7) +
+                          "/";
   picture.attributes.emplace_back(key + "name", kCryptomatteLayer);
   picture.attributes.emplace_back(key + "hash", "MurmurHash3_32");
   picture.attributes.emplace_back(key + "conversion", "uint32_to_float32");

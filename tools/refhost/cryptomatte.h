@@ -31,8 +31,8 @@ class RankedCoverage {
   RankedCoverage(int width, int height, int ranks);
   // Sets a pixel's coverages: (ID, coverage) pairs, an ID at most once.
   // Keeps the `ranks` largest, larger first, then the lower ID first.
-  void set(std::size_t pixel, std::vector<std::pair<std::uint32_t, float>>&
-                                  coverages);
+  void set(std::size_t pixel,
+           std::vector<std::pair<std::uint32_t, float>>& coverages);
   int width() const { return width_; }
   int height() const { return height_; }
   int ranks() const { return ranks_; }
@@ -51,8 +51,10 @@ inline constexpr const char* kCryptomatteLayer = "CryptoObject";
 
 // Adds the Cryptomatte layers (two ranks a layer, RGBA each) and their
 // header attributes (name, hash, conversion and the manifest: every name
-// with its ID as 8 lowercase hex digits) to `picture`. `names` may repeat.
-void add_cryptomatte(ExrPicture& picture, const RankedCoverage& coverage,
-                     const std::vector<std::string>& names);
+// with its ID as 8 lowercase hex digits) to `picture`. A name may come more
+// than once; it keeps its first ID.
+void add_cryptomatte(
+    ExrPicture& picture, const RankedCoverage& coverage,
+    const std::vector<std::pair<std::string, std::uint32_t>>& ids);
 
 }  // namespace refhost

@@ -56,11 +56,11 @@ std::string exr_bytes(const ExrPicture& picture) {
     for (const ExrPicture::Channel& channel : picture.channels) {
       const std::size_t x_stride = channel.stride * sizeof(float);
       header.channels().insert(channel.name, Imf::Channel(Imf::FLOAT));
-      frame.insert(channel.name,
-                   Imf::Slice(Imf::FLOAT,
-                              reinterpret_cast<char*>(
-                                  const_cast<float*>(channel.first)),
-                              x_stride, x_stride * picture.width));
+      frame.insert(
+          channel.name,
+          Imf::Slice(Imf::FLOAT,
+                     reinterpret_cast<char*>(const_cast<float*>(channel.first)),
+                     x_stride, x_stride * picture.width));
     }
     MemoryStream stream;
     {

@@ -5,8 +5,8 @@
 namespace refhost {
 
 void require_exr_support(const char* option) {
-  throw UsageFailure(std::string(option) + ": this build of " +
-                     program_name() + " has no OpenEXR support");
+  throw UsageFailure(std::string(option) + ": this build of " + program_name() +
+                     " has no OpenEXR support");
 }
 
 std::string exr_bytes(const ExrPicture&) {

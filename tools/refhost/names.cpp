@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "support/printable.h"
+#include "tools/refhost/arguments.h"
 #include "tools/refhost/database.h"
 #include "tools/refhost/library.h"
 #include "tools/refhost/outputs.h"

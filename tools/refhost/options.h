@@ -39,10 +39,4 @@ inline constexpr int kFailure = 1;
 std::optional<int> parse_options(int argc, const char* const* argv,
                                  Options& options);
 
-// A whole number in plain decimal (an optional '-', then digits, no leading
-// zero), from `low` to `high`; nothing otherwise. Shared with the scene's
-// names file.
-std::optional<std::int64_t> parse_decimal(std::string_view text,
-                                          std::int64_t low, std::int64_t high);
-
 }  // namespace refhost

@@ -87,6 +87,40 @@ std::string png_bytes(const Image& image) {
   return bytes;
 }
 
+std::string png_grey16_bytes(int width, int height,
+                             const std::vector<float>& values) {
+  std::string rows;
+  rows.reserve(static_cast<std::size_t>(width * 2 + 1) * height);
+  for (int y = 0; y < height; ++y) {
+    rows += '\0';  // no filter
+    for (int x = 0; x < width; ++x) {
+      const double v = std::clamp(
+          static_cast<double>(values[static_cast<std::size_t>(y) * width + x]),
+          0.0, 1.0);
+      const auto code = static_cast<std::uint16_t>(v * 65535.0 + 0.5);
+      rows += static_cast<char>(code >> 8);
+      rows += static_cast<char>(code & 0xff);
+    }
+  }
+  int size = 0;
+  unsigned char* packed =
+      stbi_zlib_compress(reinterpret_cast<unsigned char*>(rows.data()),
+                         static_cast<int>(rows.size()), &size, 8);
+  if (!packed) throw std::bad_alloc();
+  const std::string data(reinterpret_cast<const char*>(packed),
+                         static_cast<std::size_t>(size));
+  STBIW_FREE(packed);
+  std::string header;
+  put_be32(header, static_cast<std::uint32_t>(width));
+  put_be32(header, static_cast<std::uint32_t>(height));
+  header += std::string("\x10\x00\x00\x00\x00", 5);  // 16-bit grey
+  // Coverage is linear: gAMA 1.0 says so to every reader.
+  std::string gamma;
+  put_be32(gamma, 100000);
+  return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) +
+         chunk("gAMA", gamma) + chunk("IDAT", data) + chunk("IEND", "");
+}
+
 std::string compact_json(const std::string& text) {
   std::string out;
   out.reserve(text.size());
@@ -231,8 +265,7 @@ RankedCoverage coverage_of(const Image& image, const Scene& scene,
         const std::uint32_t id = ids[view.first[i]];
         auto same = std::find_if(pixel.begin(), pixel.end(),
                                  [&](const auto& p) { return p.first == id; });
-        if (same == pixel.end())
-          same = pixel.insert(pixel.end(), {id, 0.0f});
+        if (same == pixel.end()) same = pixel.insert(pixel.end(), {id, 0.0f});
         same->second += static_cast<float>(view.samples(i));
       }
       for (auto& p : pixel) p.second /= static_cast<float>(samples_per_pixel);
@@ -256,10 +289,11 @@ std::string exr_bytes(const Image& image, const std::string& manifest,
   if (ranks == 0) return exr_bytes(picture);
   const RankedCoverage coverage =
       coverage_of(image, scene, samples_per_pixel, ranks);
-  std::vector<std::string> names;
-  names.reserve(scene.objects.size());
-  for (const Object& o : scene.objects) names.push_back(o.name);
-  add_cryptomatte(picture, coverage, names);
+  std::vector<std::pair<std::string, std::uint32_t>> ids;
+  ids.reserve(scene.objects.size());
+  for (const Object& o : scene.objects)
+    ids.emplace_back(o.name, cryptomatte_id(o.name));
+  add_cryptomatte(picture, coverage, ids);
   return exr_bytes(picture);
 }
 

@@ -35,6 +35,10 @@ struct ManifestInput {
 // The PNG: sRGB-encoded colour, straight linear alpha, and the sRGB, gAMA
 // and cHRM chunks that say so.
 std::string png_bytes(const Image& image);
+// A one-channel 16-bit PNG of linear values from 0 to 1 (a matte), marked
+// linear with gAMA 1.0.
+std::string png_grey16_bytes(int width, int height,
+                             const std::vector<float>& values);
 std::string manifest_text(const ManifestInput& input);
 // The same JSON without any space or line break outside its strings.
 std::string compact_json(const std::string& text);

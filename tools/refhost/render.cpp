@@ -13,6 +13,7 @@
 
 #include "tools/refhost/progress.h"
 #include "tools/refhost/text.h"
+#include "tools/refhost/workers.h"
 
 namespace refhost {
 
@@ -312,7 +313,6 @@ struct SharedCoverage {
   std::atomic<std::uint64_t> samples{0}, pixels{0};
 };
 
-
 void render_row(const Tracer& tracer, const RenderSettings& settings,
                 const ShadeFunction& shade, int y, Image& image,
                 std::vector<SharedCoverage>& coverage, RowObjects& row) {
@@ -396,30 +396,6 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> touching_pairs(
   return pairs;
 }
 
-// Starts up to `count` threads running `work`. Where the system cannot start
-// them all (too little memory for their stacks, a limit on threads), the
-// render goes on with those that started, and says so.
-std::vector<std::thread> start_helpers(int count,
-                                       const std::function<void()>& work) {
-  std::vector<std::thread> helpers;
-  helpers.reserve(static_cast<std::size_t>(count > 0 ? count : 0));
-  for (int t = 0; t < count; ++t) {
-    try {
-      helpers.emplace_back(work);
-    } catch (const std::system_error& e) {
-      std::fprintf(
-          stderr,
-          "refhost: note: %s could not start (%s); rendering with "
-          "%s\n",
-          count_of(static_cast<std::size_t>(count - t), "thread").c_str(),
-          printable_line(e.code().message()).c_str(),
-          count_of(helpers.size() + 1, "thread").c_str());
-      break;
-    }
-  }
-  return helpers;
-}
-
 }  // namespace
 
 Image render(const Tracer& tracer, const RenderSettings& settings,
@@ -435,27 +411,16 @@ Image render(const Tracer& tracer, const RenderSettings& settings,
   Progress progress("rendering", settings.height);
   std::vector<SharedCoverage> coverage(tracer.objects());
   std::vector<RowObjects> rows(static_cast<std::size_t>(settings.height));
-  // A failure in any thread (memory running out) stops every thread and is
-  // raised again here, where the program reports it; none may escape a
-  // thread, which would end the process without a word.
-  std::exception_ptr failure;
-  std::mutex failing;
-  auto work = [&] {
-    try {
-      for (int y; (y = next_row.fetch_add(1)) < settings.height;) {
-        render_row(tracer, settings, shade, y, image, coverage, rows[y]);
-        progress.advance();
-      }
-    } catch (...) {
-      const std::lock_guard<std::mutex> lock(failing);
-      if (!failure) failure = std::current_exception();
-      next_row = settings.height;
-    }
-  };
-  std::vector<std::thread> helpers = start_helpers(settings.threads - 1, work);
-  work();
-  for (auto& helper : helpers) helper.join();
-  if (failure) std::rethrow_exception(failure);
+  // Memory running out in any thread stops them all, and is reported.
+  run_on_threads(
+      settings.threads,
+      [&] {
+        for (int y; (y = next_row.fetch_add(1)) < settings.height;) {
+          render_row(tracer, settings, shade, y, image, coverage, rows[y]);
+          progress.advance();
+        }
+      },
+      [&] { next_row = settings.height; });
   image.coverage.resize(coverage.size());
   for (std::size_t i = 0; i < coverage.size(); ++i)
     image.coverage[i] = {coverage[i].samples.load(), coverage[i].pixels.load()};

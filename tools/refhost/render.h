@@ -110,7 +110,7 @@ struct RenderSettings {
   int height = 0;
   int samples = 0;  // per side: samples × samples rays per pixel
   int threads = 1;
-  bool keep_float = false;  // fill Image::premultiplied too
+  bool keep_float = false;    // fill Image::premultiplied too
   bool keep_objects = false;  // fill Image::objects too
 };
 

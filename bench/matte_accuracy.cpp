@@ -1,0 +1,165 @@
+// How exactly ravelTint-matte recovers coverage: compares its Cryptomatte
+// with the reference host's, which counts every object's samples, over every
+// pixel where some object's coverage lies strictly between 0 and 1; and the
+// exact-colour key (a pixel is an object's where it holds that object's
+// colour exactly, with alpha 1) on the same pixels, for comparison. Objects
+// that share a colour in the image cannot be told apart, by any means: the
+// truth counts them as the one entry the estimate's manifest names them by.
+//   matte_accuracy TRUTH.exr ESTIMATE.exr [N]
+// With N, also lists the first N pixels the estimate gets wrong by more
+// than 0.05, with both coverages, to see why.
+// TRUTH is `refhost --cryptomatte`, which also holds the flat image and its
+// manifest; ESTIMATE is `ravelTint-matte ... --cryptomatte`.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "tools/refhost/cryptomatte.h"
+#include "tools/refhost/exr_file.h"
+
+namespace {
+
+using Coverages = std::map<std::uint32_t, double>;
+using IdMap = std::map<std::uint32_t, std::uint32_t>;
+
+// The Cryptomatte manifest of a file: name to ID.
+std::map<std::string, std::uint32_t> manifest_of(
+    const refhost::ExrImage& image) {
+  std::map<std::string, std::uint32_t> ids;
+  for (const auto& [key, value] : image.attributes)
+    if (key.size() > 9 && key.compare(key.size() - 9, 9, "/manifest") == 0 &&
+        key.rfind("cryptomatte/", 0) == 0) {
+      const nlohmann::json manifest = nlohmann::json::parse(value);
+      for (const auto& item : manifest.items())
+        ids[item.key()] = static_cast<std::uint32_t>(
+            std::stoul(item.value().get<std::string>(), nullptr, 16));
+    }
+  return ids;
+}
+
+std::vector<Coverages> coverages_of(const refhost::ExrImage& image,
+                                    const IdMap& as = {}) {
+  std::vector<Coverages> pixels(static_cast<std::size_t>(image.width) *
+                                image.height);
+  for (int layer = 0;; ++layer) {
+    char prefix[32];
+    std::snprintf(prefix, sizeof prefix, "CryptoObject%02d.", layer);
+    const auto r = image.channels.find(std::string(prefix) + "R");
+    if (r == image.channels.end()) break;
+    const auto& g = image.channels.at(std::string(prefix) + "G");
+    const auto& b = image.channels.at(std::string(prefix) + "B");
+    const auto& a = image.channels.at(std::string(prefix) + "A");
+    const auto id = [&](float f) {
+      const auto it = as.find(refhost::id_bits(f));
+      return it == as.end() ? refhost::id_bits(f) : it->second;
+    };
+    for (std::size_t p = 0; p < pixels.size(); ++p) {
+      if (g[p] > 0) pixels[p][id(r->second[p])] += g[p];
+      if (a[p] > 0) pixels[p][id(b[p])] += a[p];
+    }
+  }
+  return pixels;
+}
+
+struct Tally {
+  double sum = 0, worst_few = 0;
+  std::size_t pairs = 0, pixels = 0, pixels_over = 0;
+  double add(const Coverages& truth, const Coverages& estimate) {
+    Coverages all = truth;
+    for (const auto& [id, c] : estimate) all.emplace(id, 0.0);
+    double pixel_worst = 0;
+    for (const auto& [id, ignored] : all) {
+      const auto t = truth.find(id), e = estimate.find(id);
+      const double error = std::fabs((t == truth.end() ? 0 : t->second) -
+                                     (e == estimate.end() ? 0 : e->second));
+      sum += error;
+      ++pairs;
+      pixel_worst = std::max(pixel_worst, error);
+    }
+    ++pixels;
+    pixels_over += pixel_worst > 0.05;
+    if (truth.size() <= 4) worst_few = std::max(worst_few, pixel_worst);
+    return pixel_worst;
+  }
+  void print(const char* what) const {
+    std::printf(
+        "%-18s mean %.3g, worst (4 or fewer objects) %.3g, pixels off by more "
+        "than 0.05: %.3g %%\n",
+        what, pairs ? sum / pairs : 0.0, worst_few,
+        pixels ? 100.0 * pixels_over / pixels : 0.0);
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: matte_accuracy TRUTH.exr ESTIMATE.exr [N]\n");
+    return 2;
+  }
+  try {
+    refhost::ExrImage truth_file = refhost::read_exr(argv[1]);
+    const refhost::ExrImage estimate_file = refhost::read_exr(argv[2]);
+    // Each object's ID as the estimate knows it: its colour's entry.
+    IdMap as_estimated;
+    const auto estimated_ids = manifest_of(estimate_file);
+    for (const auto& [name, id] : manifest_of(truth_file)) {
+      const auto e = estimated_ids.find(name);
+      if (e != estimated_ids.end()) as_estimated[id] = e->second;
+    }
+    const auto truth = coverages_of(truth_file, as_estimated);
+    const auto estimate = coverages_of(estimate_file);
+    // The exact-colour key, from the flat image and the manifest.
+    std::map<std::vector<float>, std::uint32_t> colour_ids;
+    const auto manifest =
+        nlohmann::json::parse(truth_file.attributes.at("ravelTint/manifest"));
+    for (const auto& o : manifest["objects"])
+      colour_ids.emplace(
+          std::vector<float>{o["colour"][0].get<float>(),
+                             o["colour"][1].get<float>(),
+                             o["colour"][2].get<float>()},
+          as_estimated.count(
+              refhost::cryptomatte_id(o["name"].get<std::string>()))
+              ? as_estimated[refhost::cryptomatte_id(
+                    o["name"].get<std::string>())]
+              : refhost::cryptomatte_id(o["name"].get<std::string>()));
+    Tally unmixed, keyed;
+    const int show = argc == 4 ? std::atoi(argv[3]) : 0;
+    int shown = 0;
+    std::size_t edge = 0;
+    for (std::size_t p = 0; p < truth.size(); ++p) {
+      bool partial = false;
+      for (const auto& [id, c] : truth[p])
+        partial = partial || (c > 0 && c < 1);
+      if (!partial) continue;
+      ++edge;
+      if (unmixed.add(truth[p], estimate[p]) > 0.05 && shown < show) {
+        ++shown;
+        std::printf("(%zu, %zu):", p % truth_file.width, p / truth_file.width);
+        for (const auto& [id, c] : truth[p]) std::printf(" %08x %.4f", id, c);
+        std::printf(" | estimated");
+        for (const auto& [id, c] : estimate[p])
+          std::printf(" %08x %.4f", id, c);
+        std::printf("\n");
+      }
+      Coverages key;
+      const auto c = colour_ids.find({truth_file.channels["R"][p],
+                                      truth_file.channels["G"][p],
+                                      truth_file.channels["B"][p]});
+      if (c != colour_ids.end() && truth_file.channels["A"][p] == 1.0f)
+        key[c->second] = 1;
+      keyed.add(truth[p], key);
+    }
+    std::printf("%zu edge pixels\n", edge);
+    unmixed.print("unmixed:");
+    keyed.print("exact-colour key:");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "matte_accuracy: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

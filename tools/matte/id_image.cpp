@@ -1,0 +1,160 @@
+#include "tools/matte/id_image.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "tools/refhost/colour.h"
+#include "tools/refhost/exr_file.h"
+#include "tools/refhost/text.h"
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#endif
+#include <stb/stb_image.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace matte {
+
+using refhost::Failure;
+using refhost::quote;
+
+namespace {
+
+std::string read_whole(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file)
+    throw Failure(quote(path) + ": cannot read: " + std::strerror(errno));
+  std::string bytes((std::istreambuf_iterator<char>(file)),
+                    std::istreambuf_iterator<char>());
+  if (file.bad())
+    throw Failure(quote(path) + ": cannot read: " + std::strerror(errno));
+  return bytes;
+}
+
+std::uint32_t big_endian(const std::string& bytes, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < 4; ++i)
+    v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return v;
+}
+
+// The transfer curve a PNG's chunks give: sRGB where it says so or says
+// nothing, else its gAMA.
+double png_gamma(const std::string& bytes) {
+  for (std::size_t at = 8; at + 8 <= bytes.size();) {
+    const std::uint32_t length = big_endian(bytes, at);
+    const std::string type = bytes.substr(at + 4, 4);
+    if (type == "sRGB" || type == "IDAT") return 0;
+    if (type == "gAMA" && length == 4 && at + 12 <= bytes.size()) {
+      const std::uint32_t value = big_endian(bytes, at + 8);
+      return value ? value / 100000.0 : 0;
+    }
+    at += 12 + static_cast<std::size_t>(length);
+  }
+  return 0;
+}
+
+IdImage read_png(const std::string& path, const std::string& bytes) {
+  IdImage image;
+  const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
+  const int size = static_cast<int>(bytes.size());
+  const bool deep = stbi_is_16_bit_from_memory(data, size) != 0;
+  int channels = 0;
+  void* pixels =
+      deep ? static_cast<void*>(stbi_load_16_from_memory(
+                 data, size, &image.width, &image.height, &channels, 4))
+           : static_cast<void*>(stbi_load_from_memory(
+                 data, size, &image.width, &image.height, &channels, 4));
+  if (!pixels)
+    throw Failure(quote(path) + ": not a readable PNG image (" +
+                  stbi_failure_reason() + ")");
+  image.encoding = deep ? Encoding::kShort : Encoding::kByte;
+  image.gamma = png_gamma(bytes);
+  const std::size_t values = image.pixels() * 4;
+  image.codes.resize(values);
+  for (std::size_t i = 0; i < values; ++i)
+    image.codes[i] = deep ? static_cast<const stbi_us*>(pixels)[i]
+                          : static_cast<const stbi_uc*>(pixels)[i];
+  stbi_image_free(pixels);
+  // Each code's linear value once, then every pixel premultiplied.
+  std::vector<float> linear(static_cast<std::size_t>(image.full_code()) + 1);
+  for (std::size_t c = 0; c < linear.size(); ++c)
+    linear[c] = static_cast<float>(decode_code(image, static_cast<int>(c)));
+  image.rgba.resize(values);
+  const float full = static_cast<float>(image.full_code());
+  for (std::size_t p = 0; p < image.pixels(); ++p) {
+    const float alpha = image.codes[4 * p + 3] / full;
+    for (int c = 0; c < 3; ++c)
+      image.rgba[4 * p + c] = linear[image.codes[4 * p + c]] * alpha;
+    image.rgba[4 * p + 3] = alpha;
+  }
+  return image;
+}
+
+IdImage read_exr_image(const std::string& path) {
+  refhost::ExrImage exr = refhost::read_exr(path);
+  for (const char* channel : {"R", "G", "B"})
+    if (!exr.channels.count(channel))
+      throw Failure(quote(path) + ": no " + channel +
+                    " channel; an ID image has R, G, B and A");
+  IdImage image;
+  image.width = exr.width;
+  image.height = exr.height;
+  image.encoding = exr.half ? Encoding::kHalf : Encoding::kFloat;
+  image.rgba.resize(image.pixels() * 4);
+  const std::vector<float>* planes[4] = {
+      &exr.channels["R"], &exr.channels["G"], &exr.channels["B"],
+      exr.channels.count("A") ? &exr.channels["A"] : nullptr};
+  for (std::size_t p = 0; p < image.pixels(); ++p)
+    for (int c = 0; c < 4; ++c)
+      image.rgba[4 * p + c] = planes[c] ? (*planes[c])[p] : 1.0f;
+  const auto manifest = exr.attributes.find("ravelTint/manifest");
+  if (manifest != exr.attributes.end()) image.manifest = manifest->second;
+  return image;
+}
+
+}  // namespace
+
+double decode_code(const IdImage& image, int code) {
+  const double encoded = static_cast<double>(code) / image.full_code();
+  if (image.gamma > 0) return std::pow(encoded, 1.0 / image.gamma);
+  return refhost::srgb_decode(encoded);
+}
+
+int encode_code(const IdImage& image, double linear) {
+  const double v = std::clamp(linear, 0.0, 1.0);
+  if (image.encoding == Encoding::kByte && image.gamma == 0)
+    return refhost::srgb_byte(v);  // exactly the reference host's codes
+  const double encoded = image.gamma > 0 ? std::pow(v, image.gamma)
+                         : v <= 0.0031308
+                             ? 12.92 * v
+                             : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+  return static_cast<int>(encoded * image.full_code() + 0.5);
+}
+
+IdImage read_id_image(const std::string& path) {
+  std::ifstream probe(path, std::ios::binary);
+  if (!probe) throw Failure(quote(path) + ": no such file, or not readable");
+  char start[8] = {};
+  probe.read(start, sizeof start);
+  if (std::string(start, 8) == "\x89PNG\r\n\x1a\n") {
+    const std::string bytes = read_whole(path);
+    return read_png(path, bytes);
+  }
+  if (std::memcmp(start, "\x76\x2f\x31\x01", 4) == 0)
+    return read_exr_image(path);
+  throw Failure(quote(path) + ": neither an EXR nor a PNG image");
+}
+
+}  // namespace matte

@@ -1,0 +1,45 @@
+// An object-ID image as the matte tool reads it: premultiplied linear RGBA
+// floats, and how the file encoded them, which bounds how exactly a pixel
+// can be explained.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace matte {
+
+enum class Encoding { kFloat, kHalf, kByte, kShort };
+
+struct IdImage {
+  int width = 0, height = 0;
+  Encoding encoding = Encoding::kFloat;
+  // Premultiplied linear RGBA, four floats a pixel.
+  std::vector<float> rgba;
+  // A PNG's own codes, four a pixel: straight colour on its transfer curve,
+  // and alpha; empty for an EXR.
+  std::vector<std::uint16_t> codes;
+  // The manifest that an EXR of the reference host carries, if any.
+  std::string manifest;
+  // A PNG's transfer curve: 0 for sRGB, else the gamma its gAMA gives.
+  double gamma = 0;
+
+  std::size_t pixels() const {
+    return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  }
+  // The largest code of a PNG (255 or 65535).
+  int full_code() const { return encoding == Encoding::kByte ? 255 : 65535; }
+};
+
+// Reads an EXR (float or half, any compression; Linux builds) or a PNG (8
+// or 16 bits; straight alpha made premultiplied; decoded as its sRGB or
+// gAMA chunk says, sRGB without either). Throws refhost::Failure naming the
+// file.
+IdImage read_id_image(const std::string& path);
+
+// A linear value on a PNG's transfer curve, as that PNG's code.
+int encode_code(const IdImage& image, double linear);
+// The linear value of a PNG's code.
+double decode_code(const IdImage& image, int code);
+
+}  // namespace matte

@@ -1,0 +1,453 @@
+#include "tools/matte/unmix.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
+#include "tools/refhost/progress.h"
+#include "tools/refhost/workers.h"
+
+namespace matte {
+
+namespace {
+
+using Colour = std::array<double, 3>;
+
+// What a pixel's mix must reproduce, and how closely. EXR pixels are
+// premultiplied floats, fitted as they are; a PNG's colour is straight and
+// on its transfer curve, fitted as weights that sum to one, then scaled by
+// its alpha.
+struct Target {
+  Colour value;  // premultiplied (EXR) or straight (PNG) linear colour
+  double total;  // what the coverages sum to: alpha, or 1 for a PNG
+  double alpha;  // the pixel's alpha
+  Colour tolerance;
+  bool coded;  // a PNG: the fit is judged on its codes
+  std::array<int, 3> codes{};
+};
+
+Target target_of(const IdImage& image, std::size_t p) {
+  Target t{};
+  const float* px = &image.rgba[4 * p];
+  t.alpha = px[3];
+  t.coded = !image.codes.empty();
+  if (t.coded) {
+    t.total = 1;
+    for (int c = 0; c < 3; ++c) {
+      t.codes[c] = image.codes[4 * p + c];
+      t.value[c] = decode_code(image, t.codes[c]);
+    }
+    return t;
+  }
+  t.total = t.alpha;
+  for (int c = 0; c < 3; ++c) {
+    t.value[c] = px[c];
+    // A float pixel is the rounded mean of its samples; a half one keeps
+    // 11 bits of it.
+    t.tolerance[c] = image.encoding == Encoding::kHalf
+                         ? std::max(std::fabs(t.value[c]) * 0x1p-10, 0x1p-23)
+                         : 1e-6;
+  }
+  return t;
+}
+
+// How far a mix is from the pixel, in units of what the encoding can tell
+// apart: at most 1 fits.
+double misfit(const IdImage& image, const Target& t, const Colour& mix) {
+  double worst = 0;
+  for (int c = 0; c < 3; ++c) {
+    const double off = t.coded
+                           ? std::abs(encode_code(image, mix[c]) - t.codes[c])
+                           : std::fabs(mix[c] - t.value[c]) / t.tolerance[c];
+    worst = std::max(worst, off);
+  }
+  return worst;
+}
+
+// Solves the n x n system a x = b in place (n <= 3), with partial pivoting;
+// false where it is singular.
+bool solve(double a[3][3], double b[3], int n) {
+  for (int col = 0; col < n; ++col) {
+    int pivot = col;
+    for (int r = col + 1; r < n; ++r)
+      if (std::fabs(a[r][col]) > std::fabs(a[pivot][col])) pivot = r;
+    if (std::fabs(a[pivot][col]) < 1e-18) return false;
+    std::swap(a[col], a[pivot]);
+    std::swap(b[col], b[pivot]);
+    for (int r = col + 1; r < n; ++r) {
+      const double f = a[r][col] / a[col][col];
+      for (int k = col; k < n; ++k) a[r][k] -= f * a[col][k];
+      b[r] -= f * b[col];
+    }
+  }
+  for (int r = n - 1; r >= 0; --r) {
+    for (int k = r + 1; k < n; ++k) b[r] -= a[r][k] * b[k];
+    b[r] /= a[r][r];
+  }
+  return true;
+}
+
+// The least-squares coverages of `k` colours summing to the target's total:
+// the last colour takes what the others leave, so the rest are free.
+bool fit(const Colour* const* colours, int k, const Target& t,
+         double coverage[4]) {
+  if (k == 1) {
+    coverage[0] = t.total;
+    return true;
+  }
+  const Colour& last = *colours[k - 1];
+  double d[3][3], r[3];
+  for (int c = 0; c < 3; ++c) {
+    r[c] = t.value[c] - t.total * last[c];
+    for (int j = 0; j < k - 1; ++j) d[c][j] = (*colours[j])[c] - last[c];
+  }
+  double normal[3][3], right[3];
+  for (int i = 0; i < k - 1; ++i) {
+    right[i] = 0;
+    for (int c = 0; c < 3; ++c) right[i] += d[c][i] * r[c];
+    for (int j = 0; j < k - 1; ++j) {
+      normal[i][j] = 0;
+      for (int c = 0; c < 3; ++c) normal[i][j] += d[c][i] * d[c][j];
+    }
+  }
+  if (!solve(normal, right, k - 1)) return false;
+  double rest = t.total;
+  for (int j = 0; j < k - 1; ++j) {
+    coverage[j] = std::clamp(right[j], 0.0, t.total);
+    rest -= coverage[j];
+  }
+  coverage[k - 1] = std::max(rest, 0.0);
+  return true;
+}
+
+struct Trial {
+  double misfit = 1e300;
+  double off_grid = 1e300;  // samples from whole numbers, at worst
+  int count = 0;
+  std::array<std::uint32_t, 4> entry{};
+  std::array<double, 4> coverage{};
+};
+
+// The pixel's alpha as whole samples, and how far coverages are from whole
+// samples: what a PNG's weights scale to, and the coverages themselves.
+double coverage_scale(const Target& t) { return t.coded ? t.alpha : 1.0; }
+
+double off_grid(const Trial& trial, const Target& t, int samples) {
+  double worst = 0;
+  for (int i = 0; i < trial.count; ++i) {
+    const double n = trial.coverage[i] * coverage_scale(t) * samples;
+    worst = std::max(worst, std::fabs(n - std::nearbyint(n)));
+  }
+  return worst;
+}
+
+Colour mix_colour(const Trial& trial, const std::vector<Colour>& colours) {
+  Colour mix{0, 0, 0};
+  for (int i = 0; i < trial.count; ++i)
+    for (int c = 0; c < 3; ++c)
+      mix[c] += trial.coverage[i] * colours[trial.entry[i]][c];
+  return mix;
+}
+
+// Whether `a` is the better of two mixes that fit: with the samples known,
+// the nearer to whole samples (by more than rounding), then the fewer
+// colours, then the smaller residual.
+bool better(const Trial& a, const Trial& b) {
+  if (std::fabs(a.off_grid - b.off_grid) > 1e-3) return a.off_grid < b.off_grid;
+  if (a.count != b.count) return a.count < b.count;
+  return a.misfit < b.misfit;
+}
+
+// Tries every set of `k` of the candidates: keeps the least residual in
+// `nearest`, and the best that fits in `fitting`.
+void try_sets(const IdImage& image, const Target& t,
+              const std::vector<Colour>& colours,
+              const std::vector<std::uint32_t>& candidates, int k, int samples,
+              Trial& nearest, Trial& fitting) {
+  const int m = static_cast<int>(candidates.size());
+  int pick[4];
+  for (int i = 0; i < k; ++i) pick[i] = i;
+  while (true) {
+    const Colour* chosen[4];
+    for (int i = 0; i < k; ++i) chosen[i] = &colours[candidates[pick[i]]];
+    const auto consider = [&](Trial& trial) {
+      trial.count = k;
+      for (int i = 0; i < k; ++i) trial.entry[i] = candidates[pick[i]];
+      trial.misfit = misfit(image, t, mix_colour(trial, colours));
+      trial.off_grid = samples > 0 ? off_grid(trial, t, samples) : 0;
+      if (trial.misfit < nearest.misfit) nearest = trial;
+      if (trial.misfit <= 1 && (fitting.count == 0 || better(trial, fitting)))
+        fitting = trial;
+    };
+    Trial trial;
+    if (fit(chosen, k, t, trial.coverage.data())) {
+      consider(trial);
+    } else if (samples > 0 && k > 1) {
+      // Colours on one line (or plane) mix in many ways; with whole
+      // samples, each share of the first colour leaves one way for the rest.
+      const double scale = coverage_scale(t);
+      const int total = static_cast<int>(std::nearbyint(t.alpha * samples));
+      for (int n = 0; n <= total; ++n) {
+        Target rest = t;
+        const double first = n / (static_cast<double>(samples) * scale);
+        for (int c = 0; c < 3; ++c) rest.value[c] -= first * (*chosen[0])[c];
+        rest.total -= first;
+        Trial split;
+        split.coverage[0] = first;
+        if (rest.total < -1e-12 ||
+            !fit(chosen + 1, k - 1, rest, split.coverage.data() + 1))
+          continue;
+        consider(split);
+      }
+    }
+    int i = k - 1;
+    while (i >= 0 && pick[i] == m - k + i) --i;
+    if (i < 0) return;
+    ++pick[i];
+    for (int j = i + 1; j < k; ++j) pick[j] = pick[j - 1] + 1;
+  }
+}
+
+// The mix made whole samples, where that still fits: the largest remainders
+// take the samples that rounding down leaves.
+void make_whole(Trial& trial, const Target& t, int samples,
+                const IdImage& image, const std::vector<Colour>& colours) {
+  const double scale = coverage_scale(t);
+  const double total = std::nearbyint(t.alpha * samples);
+  if (std::fabs(t.alpha * samples - total) > 0.5 + 1e-9 || total <= 0) return;
+  Trial whole = trial;
+  double given = 0;
+  std::array<double, 4> remainder{};
+  for (int i = 0; i < trial.count; ++i) {
+    const double n = trial.coverage[i] * scale * samples;
+    whole.coverage[i] = std::floor(n);
+    remainder[i] = n - whole.coverage[i];
+    given += whole.coverage[i];
+  }
+  while (given < total) {
+    int most = 0;
+    for (int i = 1; i < trial.count; ++i)
+      if (remainder[i] > remainder[most]) most = i;
+    whole.coverage[most] += 1;
+    remainder[most] = -1;
+    given += 1;
+  }
+  if (given != total) return;
+  for (int i = 0; i < trial.count; ++i)
+    whole.coverage[i] = whole.coverage[i] / samples / scale;
+  whole.misfit = misfit(image, t, mix_colour(whole, colours));
+  if (whole.misfit <= 1) trial = whole;
+}
+
+Mix mix_of(const Trial& trial, const Target& t) {
+  Mix mix;
+  mix.explained = trial.misfit <= 1;
+  // Zero coverages are dropped; a PNG's weights become coverages.
+  const double scale = coverage_scale(t);
+  for (int i = 0; i < trial.count; ++i) {
+    const float coverage = static_cast<float>(trial.coverage[i] * scale);
+    if (coverage <= 0) continue;
+    mix.entry[mix.count] = trial.entry[i];
+    mix.coverage[mix.count++] = coverage;
+  }
+  return mix;
+}
+
+}  // namespace
+
+// How near whole samples a fitting mix must be to count as whole: a float's
+// coverages come out whole to a few millionths of a sample, a half's to a
+// hundredth; a PNG's colour, a code at best, tells too little to judge, so
+// its mixes are all taken as whole (and made so where they still fit).
+double whole_tolerance(const IdImage& image) {
+  switch (image.encoding) {
+    case Encoding::kFloat:
+      return 1e-3;
+    case Encoding::kHalf:
+      return 0.02;
+    default:
+      return 1e300;
+  }
+}
+
+Mix best_mix(const IdImage& image, std::size_t p,
+             const std::vector<Colour>& colours,
+             const std::vector<std::uint32_t>& candidates, int samples) {
+  const Target t = target_of(image, p);
+  Trial nearest, fitting;
+  const int most = std::min<int>(4, static_cast<int>(candidates.size()));
+  for (int k = 1; k <= most; ++k) {
+    try_sets(image, t, colours, candidates, k, samples, nearest, fitting);
+    // Without samples, the fewest colours that fit; with them, a fit on
+    // whole samples ends the search too.
+    if (fitting.count > 0 &&
+        (samples == 0 || fitting.off_grid < whole_tolerance(image)))
+      break;
+  }
+  if (fitting.count == 0) {
+    Mix mix = mix_of(nearest, t);
+    mix.explained = false;
+    return mix;
+  }
+  const bool whole = samples == 0 || fitting.off_grid < whole_tolerance(image);
+  if (samples > 0) make_whole(fitting, t, samples, image, colours);
+  Mix mix = mix_of(fitting, t);
+  mix.whole = whole;
+  return mix;
+}
+
+namespace {
+
+constexpr std::int32_t kNone = -1;
+// Neighbourhoods searched for candidates, and how many each may give.
+constexpr int kRadii[] = {2, 4};
+constexpr std::size_t kMostCandidates = 8;
+
+// The distinct entries of the fully covered pixels within `radius` of
+// (x, y), nearest first.
+std::vector<std::uint32_t> candidates_near(
+    const IdImage& image, const std::vector<std::int32_t>& pure, int x, int y,
+    int radius) {
+  std::vector<std::uint32_t> found;
+  for (int ring = 1; ring <= radius && found.size() < kMostCandidates; ++ring)
+    for (int dy = -ring; dy <= ring; ++dy)
+      for (int dx = -ring; dx <= ring; ++dx) {
+        if (std::max(std::abs(dx), std::abs(dy)) != ring) continue;
+        const int nx = x + dx, ny = y + dy;
+        if (nx < 0 || ny < 0 || nx >= image.width || ny >= image.height)
+          continue;
+        const std::int32_t e =
+            pure[static_cast<std::size_t>(ny) * image.width + nx];
+        if (e != kNone &&
+            std::find(found.begin(), found.end(),
+                      static_cast<std::uint32_t>(e)) == found.end() &&
+            found.size() < kMostCandidates)
+          found.push_back(static_cast<std::uint32_t>(e));
+      }
+  return found;
+}
+
+// A pixel whose neighbours cannot explain it, tried with each palette colour
+// beside none, one or two of the colours near it or in its best mix so far:
+// a thin object may have no fully covered pixel anywhere near.
+Mix with_whole_palette(const IdImage& image, std::size_t p,
+                       const std::vector<Colour>& colours,
+                       const std::vector<std::uint32_t>& near, const Mix& best,
+                       int samples) {
+  std::vector<std::uint32_t> pool(best.entry.begin(),
+                                  best.entry.begin() + best.count);
+  for (std::uint32_t e : near)
+    if (pool.size() < 5 && std::find(pool.begin(), pool.end(), e) == pool.end())
+      pool.push_back(e);
+  std::vector<std::vector<std::uint32_t>> beside = {{}};
+  for (std::size_t i = 0; i < pool.size(); ++i) {
+    beside.push_back({pool[i]});
+    for (std::size_t j = i + 1; j < pool.size(); ++j)
+      beside.push_back({pool[i], pool[j]});
+  }
+  const Target t = target_of(image, p);
+  Trial nearest, fitting;
+  std::vector<std::uint32_t> set;
+  for (std::uint32_t e = 0; e < colours.size(); ++e)
+    for (const auto& others : beside) {
+      if (std::find(others.begin(), others.end(), e) != others.end()) continue;
+      set = others;
+      set.push_back(e);
+      try_sets(image, t, colours, set, static_cast<int>(set.size()), samples,
+               nearest, fitting);
+    }
+  if (fitting.count == 0) return best;
+  const bool whole = samples == 0 || fitting.off_grid < whole_tolerance(image);
+  const Mix previous = best;
+  if (samples > 0) make_whole(fitting, t, samples, image, colours);
+  Mix mix = mix_of(fitting, t);
+  mix.whole = whole;
+  // Better than what the neighbours gave only if it settles the pixel, or
+  // fits where that did not.
+  return mix.settled() || !previous.explained ? mix : previous;
+}
+
+}  // namespace
+
+Unmixed unmix(const IdImage& image, const Palette& palette, int threads) {
+  const std::size_t pixels = image.pixels();
+  const int samples = palette.samples_per_pixel();
+  std::vector<Colour> colours;
+  for (const Entry& e : palette.entries()) colours.push_back(e.colour);
+  // The entry of every fully covered pixel of one palette colour, where a
+  // neighbour holds it too. A lone pixel of a palette colour may be a mix
+  // that happens to equal it (at 8 bits, often): its neighbours' colours
+  // are tried first.
+  std::vector<std::int32_t> matching(pixels, kNone);
+  for (std::size_t p = 0; p < pixels; ++p)
+    if (fully_covered(image, p))
+      matching[p] = palette.find(pixel_key(image, p));
+  std::vector<std::int32_t> pure(pixels, kNone);
+  for (int y = 0; y < image.height; ++y)
+    for (int x = 0; x < image.width; ++x) {
+      const std::size_t p = static_cast<std::size_t>(y) * image.width + x;
+      if (matching[p] == kNone) continue;
+      const bool joined =
+          (x > 0 && matching[p - 1] == matching[p]) ||
+          (x + 1 < image.width && matching[p + 1] == matching[p]) ||
+          (y > 0 && matching[p - image.width] == matching[p]) ||
+          (y + 1 < image.height && matching[p + image.width] == matching[p]);
+      if (joined) pure[p] = matching[p];
+    }
+
+  Unmixed result;
+  result.pixels.resize(pixels);
+  std::atomic<int> next_row{0};
+  std::atomic<std::size_t> mixed{0}, unexplained{0};
+  refhost::Progress progress("unmixing", image.height);
+  refhost::run_on_threads(
+      threads,
+      [&] {
+        std::size_t row_mixed = 0, row_unexplained = 0;
+        for (int y; (y = next_row.fetch_add(1)) < image.height;) {
+          for (int x = 0; x < image.width; ++x) {
+            const std::size_t p = static_cast<std::size_t>(y) * image.width + x;
+            Mix& mix = result.pixels[p];
+            if (pure[p] != kNone) {
+              mix.count = 1;
+              mix.entry[0] = static_cast<std::uint32_t>(pure[p]);
+              mix.coverage[0] = 1;
+              continue;
+            }
+            const float* px = &image.rgba[4 * p];
+            if (px[3] == 0) {  // nothing covers it
+              mix.explained = !image.codes.empty() ||
+                              (px[0] == 0 && px[1] == 0 && px[2] == 0);
+              row_unexplained += !mix.explained;
+              continue;
+            }
+            ++row_mixed;
+            std::vector<std::uint32_t> near;
+            for (int radius : kRadii) {
+              near = candidates_near(image, pure, x, y, radius);
+              mix = best_mix(image, p, colours, near, samples);
+              if (mix.settled()) break;
+            }
+            if (!mix.settled() && matching[p] != kNone) {
+              near.push_back(static_cast<std::uint32_t>(matching[p]));
+              const Mix with_own = best_mix(image, p, colours, near, samples);
+              if (with_own.settled() || !mix.explained) mix = with_own;
+              near.pop_back();
+            }
+            if (!mix.settled())
+              mix = with_whole_palette(image, p, colours, near, mix, samples);
+            row_unexplained += !mix.explained;
+          }
+          progress.advance();
+        }
+        mixed += row_mixed;
+        unexplained += row_unexplained;
+      },
+      [&] { next_row = image.height; });
+  progress.finish();
+  result.mixed = mixed;
+  result.unexplained = unexplained;
+  return result;
+}
+
+}  // namespace matte

@@ -1,0 +1,55 @@
+// Unmixing: each pixel of a flat ID image explained as the coverages of at
+// most four palette colours. An anti-aliased pixel is a convex mix of the
+// colours of the objects its samples hit: premultiplied RGB = sum of
+// coverage times colour, alpha = sum of coverages. With the colours known,
+// the coverages are the least-residual non-negative solution, found first
+// among the colours of the fully covered pixels around it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "tools/matte/id_image.h"
+#include "tools/matte/palette.h"
+
+namespace matte {
+
+// How one pixel is explained: up to four palette entries with their
+// coverages, and whether that fits the pixel within its encoding's
+// precision (if not, it is the best estimate found).
+struct Mix {
+  std::array<std::uint32_t, 4> entry{};
+  std::array<float, 4> coverage{};
+  std::uint8_t count = 0;
+  bool explained = true;
+  // With the samples per pixel known: every coverage is whole samples. A
+  // mix that fits but is not whole is kept only if nothing whole fits.
+  bool whole = true;
+  bool settled() const { return explained && whole; }
+};
+
+// The best mix for pixel `p` of some of `candidates` (indices into
+// `colours`): the fewest colours that fit within the encoding's precision,
+// of those the least residual; failing that, the least residual found.
+// Where the renderer's samples per pixel are known (`samples` > 0), every
+// true coverage is a whole number of samples: of the mixes that fit, the
+// one nearest to whole samples wins, and is made whole where it still fits.
+// That parts colours that lie on one line (which the shader's colours often
+// do: half of all channels hold one value), where fewer colours would fit
+// as well as the true ones.
+Mix best_mix(const IdImage& image, std::size_t p,
+             const std::vector<std::array<double, 3>>& colours,
+             const std::vector<std::uint32_t>& candidates, int samples = 0);
+
+struct Unmixed {
+  std::vector<Mix> pixels;
+  std::size_t mixed = 0;        // pixels of more than one colour, or partly
+                                // covered
+  std::size_t unexplained = 0;  // pixels no mix fits within precision
+};
+
+// Every pixel of the image, on `threads` threads.
+Unmixed unmix(const IdImage& image, const Palette& palette, int threads);
+
+}  // namespace matte

@@ -1,0 +1,49 @@
+#include "tools/refhost/workers.h"
+
+#include <cstdio>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "tools/refhost/text.h"
+
+namespace refhost {
+
+void run_on_threads(int threads, const std::function<void()>& work,
+                    const std::function<void()>& stop) {
+  std::exception_ptr failure;
+  std::mutex failing;
+  auto guarded = [&] {
+    try {
+      work();
+    } catch (...) {
+      const std::lock_guard<std::mutex> lock(failing);
+      if (!failure) failure = std::current_exception();
+      stop();
+    }
+  };
+  const int helpers_asked = threads > 1 ? threads - 1 : 0;
+  std::vector<std::thread> helpers;
+  helpers.reserve(static_cast<std::size_t>(helpers_asked));
+  for (int t = 0; t < helpers_asked; ++t) {
+    try {
+      helpers.emplace_back(guarded);
+    } catch (const std::system_error& e) {
+      std::fprintf(
+          stderr, "%s: note: %s could not start (%s); working with %s\n",
+          program_name(),
+          count_of(static_cast<std::size_t>(helpers_asked - t), "thread")
+              .c_str(),
+          printable_line(e.code().message()).c_str(),
+          count_of(helpers.size() + 1, "thread").c_str());
+      break;
+    }
+  }
+  guarded();
+  for (std::thread& helper : helpers) helper.join();
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace refhost

@@ -1,0 +1,19 @@
+// Work shared out over threads: the reference host's rows, the matte tool's
+// rows and frames.
+#pragma once
+
+#include <functional>
+
+namespace refhost {
+
+// Runs `work` on `threads` threads, this one among them, and returns when
+// each has returned. Where the system cannot start them all (too little
+// memory for their stacks, a limit on threads), goes on with those that
+// started and says so on standard error. A failure in any thread calls
+// `stop` (so that the others end early) and is raised again here once all
+// have ended: none may escape a thread, which would end the process without
+// a word.
+void run_on_threads(int threads, const std::function<void()>& work,
+                    const std::function<void()>& stop);
+
+}  // namespace refhost
