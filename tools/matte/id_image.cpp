@@ -103,22 +103,12 @@ IdImage read_png(const std::string& path, const std::string& bytes) {
 }
 
 IdImage read_exr_image(const std::string& path) {
-  refhost::ExrImage exr = refhost::read_exr(path);
-  for (const char* channel : {"R", "G", "B"})
-    if (!exr.channels.count(channel))
-      throw Failure(quote(path) + ": no " + channel +
-                    " channel; an ID image has R, G, B and A");
+  refhost::ExrRgba exr = refhost::read_exr_rgba(path);
   IdImage image;
   image.width = exr.width;
   image.height = exr.height;
   image.encoding = exr.half ? Encoding::kHalf : Encoding::kFloat;
-  image.rgba.resize(image.pixels() * 4);
-  const std::vector<float>* planes[4] = {
-      &exr.channels["R"], &exr.channels["G"], &exr.channels["B"],
-      exr.channels.count("A") ? &exr.channels["A"] : nullptr};
-  for (std::size_t p = 0; p < image.pixels(); ++p)
-    for (int c = 0; c < 4; ++c)
-      image.rgba[4 * p + c] = planes[c] ? (*planes[c])[p] : 1.0f;
+  image.rgba = std::move(exr.rgba);
   const auto manifest = exr.attributes.find("ravelTint/manifest");
   if (manifest != exr.attributes.end()) image.manifest = manifest->second;
   return image;

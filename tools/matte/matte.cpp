@@ -19,6 +19,7 @@
 #include "tools/refhost/platform.h"
 #include "tools/refhost/scene.h"
 #include "tools/refhost/text.h"
+#include "tools/refhost/workers.h"
 
 namespace matte {
 
@@ -273,22 +274,28 @@ std::uint32_t entry_id(const Entry& entry) {
 }
 
 std::string cryptomatte_bytes(const IdImage& image, const Palette& palette,
-                              const Unmixed& unmixed, int ranks) {
+                              const Unmixed& unmixed, int ranks, int threads) {
   const auto& entries = palette.entries();
+  std::vector<std::uint32_t> entry_ids;
+  entry_ids.reserve(entries.size());
+  for (const Entry& e : entries) entry_ids.push_back(entry_id(e));
   refhost::RankedCoverage coverage(image.width, image.height, ranks);
-  std::vector<std::pair<std::uint32_t, float>> pixel;
-  for (std::size_t p = 0; p < image.pixels(); ++p) {
-    const Mix& mix = unmixed.pixels[p];
-    pixel.clear();
-    for (int i = 0; i < mix.count; ++i) {
-      const std::uint32_t id = entry_id(entries[mix.entry[i]]);
-      auto same = std::find_if(pixel.begin(), pixel.end(),
-                               [&](const auto& q) { return q.first == id; });
-      if (same == pixel.end()) same = pixel.insert(pixel.end(), {id, 0.0f});
-      same->second += mix.coverage[i];
+  refhost::for_each_row(threads, image.height, [&](int y) {
+    std::vector<std::pair<std::uint32_t, float>> pixel;
+    const std::size_t first = static_cast<std::size_t>(y) * image.width;
+    for (std::size_t p = first; p < first + image.width; ++p) {
+      const Mix mix = unmixed.at(p);
+      pixel.clear();
+      for (int i = 0; i < mix.count; ++i) {
+        const std::uint32_t id = entry_ids[mix.entry[i]];
+        auto same = std::find_if(pixel.begin(), pixel.end(),
+                                 [&](const auto& q) { return q.first == id; });
+        if (same == pixel.end()) same = pixel.insert(pixel.end(), {id, 0.0f});
+        same->second += mix.coverage[i];
+      }
+      coverage.set(p, pixel);
     }
-    coverage.set(p, pixel);
-  }
+  });
   refhost::ExrPicture picture;
   picture.width = image.width;
   picture.height = image.height;
@@ -324,29 +331,34 @@ void process(const Options& options, long frame) {
   refhost::Inputs inputs{image_path, options.manifest, "is the ID image"};
   refhost::check_outputs(outputs, inputs);
 
+  refhost::set_exr_threads(threads_for(options));
   const IdImage image = read_id_image(image_path);
   const Palette palette = palette_for(options, image);
   const std::vector<std::uint32_t> selected =
       select_entries(palette, options.select);
-  const Unmixed unmixed = unmix(image, palette, threads_for(options));
-
   std::vector<bool> chosen(palette.entries().size(), false);
   for (std::uint32_t e : selected) chosen[e] = true;
+  // A matte alone needs only the pixels that can hold what it selects.
+  const bool matte_alone =
+      crypto.path.empty() && mask.path.empty() && !out.path.empty();
+  const Unmixed unmixed = unmix(image, palette, threads_for(options),
+                                matte_alone ? &chosen : nullptr);
   if (!out.path.empty()) {
     std::vector<float> matte(image.pixels(), 0.0f);
     for (std::size_t p = 0; p < image.pixels(); ++p) {
-      const Mix& mix = unmixed.pixels[p];
+      const Mix mix = unmixed.at(p);
       for (int i = 0; i < mix.count; ++i)
         if (chosen[mix.entry[i]]) matte[p] += mix.coverage[i];
     }
     out.bytes = mask_bytes(out.path, image.width, image.height, matte);
   }
   if (!crypto.path.empty())
-    crypto.bytes = cryptomatte_bytes(image, palette, unmixed, options.ranks);
+    crypto.bytes = cryptomatte_bytes(image, palette, unmixed, options.ranks,
+                                     threads_for(options));
   if (!mask.path.empty()) {
     std::vector<float> values(image.pixels(), 0.0f);
     for (std::size_t p = 0; p < image.pixels(); ++p)
-      values[p] = unmixed.pixels[p].explained ? 0.0f : 1.0f;
+      values[p] = unmixed.at(p).explained ? 0.0f : 1.0f;
     mask.bytes = mask_bytes(mask.path, image.width, image.height, values);
   }
   if (!outputs.empty()) refhost::commit_outputs(outputs);
@@ -359,9 +371,11 @@ void process(const Options& options, long frame) {
               image.width, image.height, encoding_name(image.encoding).c_str(),
               count_of(names, "object").c_str(),
               count_of(entries.size(), "colour").c_str());
-  std::printf("  %s explained (%zu mixed), %s unexplained\n",
+  std::printf("  %s explained (%zu mixed%s), %s unexplained\n",
               count_of(image.pixels() - unmixed.unexplained, "pixel").c_str(),
-              unmixed.mixed, count_of(unmixed.unexplained, "pixel").c_str());
+              unmixed.mixed,
+              unmixed.partial ? ", unmixed near the selection only" : "",
+              count_of(unmixed.unexplained, "pixel").c_str());
   for (const Entry& e : entries)
     if (e.names.size() > 1)
       std::printf("  one colour, %s, for %s: no matte parts them\n",

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <iterator>
 
 #include "tools/refhost/progress.h"
 #include "tools/refhost/workers.h"
@@ -318,7 +319,7 @@ std::vector<std::uint32_t> candidates_near(
           continue;
         const std::int32_t e =
             pure[static_cast<std::size_t>(ny) * image.width + nx];
-        if (e != kNone &&
+        if (e >= 0 &&
             std::find(found.begin(), found.end(),
                       static_cast<std::uint32_t>(e)) == found.end() &&
             found.size() < kMostCandidates)
@@ -369,7 +370,48 @@ Mix with_whole_palette(const IdImage& image, std::size_t p,
 
 }  // namespace
 
-Unmixed unmix(const IdImage& image, const Palette& palette, int threads) {
+namespace {
+
+// The pixels within the candidates' reach of a fully covered pixel of one
+// of the `only` entries, or holding one's colour; none where an `only`
+// entry has no fully covered pixel at all (it may be anywhere).
+std::vector<bool> reach_of(const IdImage& image,
+                           const std::vector<std::int32_t>& pure,
+                           const std::vector<std::int32_t>& matching,
+                           const std::vector<bool>& only) {
+  const std::size_t pixels = image.pixels();
+  std::vector<bool> seen(only.size(), false), marked(pixels, false);
+  for (std::size_t p = 0; p < pixels; ++p)
+    if (pure[p] >= 0 && only[pure[p]]) seen[pure[p]] = marked[p] = true;
+  for (std::size_t e = 0; e < only.size(); ++e)
+    if (only[e] && !seen[e]) return {};
+  // Grown by the widest neighbourhood, along rows and then columns.
+  const int r = kRadii[std::size(kRadii) - 1];
+  std::vector<bool> rows(pixels, false), reach(pixels, false);
+  const int w = image.width, h = image.height;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0, last = -1 - r; x < w + r; ++x) {
+      if (x < w && marked[static_cast<std::size_t>(y) * w + x]) last = x;
+      const int at = x - r;
+      if (at >= 0 && at < w && x - last <= 2 * r)
+        rows[static_cast<std::size_t>(y) * w + at] = true;
+    }
+  for (int x = 0; x < w; ++x)
+    for (int y = 0, last = -1 - r; y < h + r; ++y) {
+      if (y < h && rows[static_cast<std::size_t>(y) * w + x]) last = y;
+      const int at = y - r;
+      if (at >= 0 && at < h && y - last <= 2 * r)
+        reach[static_cast<std::size_t>(at) * w + x] = true;
+    }
+  for (std::size_t p = 0; p < pixels; ++p)
+    if (matching[p] >= 0 && only[matching[p]]) reach[p] = true;
+  return reach;
+}
+
+}  // namespace
+
+Unmixed unmix(const IdImage& image, const Palette& palette, int threads,
+              const std::vector<bool>* only) {
   const std::size_t pixels = image.pixels();
   const int samples = palette.samples_per_pixel();
   std::vector<Colour> colours;
@@ -379,11 +421,17 @@ Unmixed unmix(const IdImage& image, const Palette& palette, int threads) {
   // that happens to equal it (at 8 bits, often): its neighbours' colours
   // are tried first.
   std::vector<std::int32_t> matching(pixels, kNone);
-  for (std::size_t p = 0; p < pixels; ++p)
-    if (fully_covered(image, p))
-      matching[p] = palette.find(pixel_key(image, p));
+  refhost::for_each_row(threads, image.height, [&](int y) {
+    const std::size_t first = static_cast<std::size_t>(y) * image.width;
+    for (std::size_t p = first; p < first + image.width; ++p)
+      if (fully_covered(image, p))
+        matching[p] =
+            p > first && pixel_key(image, p) == pixel_key(image, p - 1)
+                ? matching[p - 1]
+                : palette.find(pixel_key(image, p));
+  });
   std::vector<std::int32_t> pure(pixels, kNone);
-  for (int y = 0; y < image.height; ++y)
+  refhost::for_each_row(threads, image.height, [&](int y) {
     for (int x = 0; x < image.width; ++x) {
       const std::size_t p = static_cast<std::size_t>(y) * image.width + x;
       if (matching[p] == kNone) continue;
@@ -394,9 +442,16 @@ Unmixed unmix(const IdImage& image, const Palette& palette, int threads) {
           (y + 1 < image.height && matching[p + image.width] == matching[p]);
       if (joined) pure[p] = matching[p];
     }
+  });
 
+  const std::vector<bool> reach =
+      only ? reach_of(image, pure, matching, *only) : std::vector<bool>();
   Unmixed result;
-  result.pixels.resize(pixels);
+  result.codes = std::move(pure);  // read by every thread, so left as it is
+  std::vector<std::int32_t> mix_codes(pixels, kNone);
+  // Each row's mixes, numbered within the row until all rows are done.
+  std::vector<std::vector<Mix>> row_mixes(
+      static_cast<std::size_t>(image.height));
   std::atomic<int> next_row{0};
   std::atomic<std::size_t> mixed{0}, unexplained{0};
   refhost::Progress progress("unmixing", image.height);
@@ -405,38 +460,39 @@ Unmixed unmix(const IdImage& image, const Palette& palette, int threads) {
       [&] {
         std::size_t row_mixed = 0, row_unexplained = 0;
         for (int y; (y = next_row.fetch_add(1)) < image.height;) {
+          std::vector<Mix>& row = row_mixes[static_cast<std::size_t>(y)];
           for (int x = 0; x < image.width; ++x) {
             const std::size_t p = static_cast<std::size_t>(y) * image.width + x;
-            Mix& mix = result.pixels[p];
-            if (pure[p] != kNone) {
-              mix.count = 1;
-              mix.entry[0] = static_cast<std::uint32_t>(pure[p]);
-              mix.coverage[0] = 1;
+            if (result.codes[p] != kNone || (!reach.empty() && !reach[p]))
               continue;
-            }
             const float* px = &image.rgba[4 * p];
+            Mix mix;
             if (px[3] == 0) {  // nothing covers it
               mix.explained = !image.codes.empty() ||
                               (px[0] == 0 && px[1] == 0 && px[2] == 0);
+              if (mix.explained) continue;
+              ++row_unexplained;
+            } else {
+              ++row_mixed;
+              std::vector<std::uint32_t> near;
+              for (int radius : kRadii) {
+                near = candidates_near(image, result.codes, x, y, radius);
+                mix = best_mix(image, p, colours, near, samples);
+                if (mix.settled()) break;
+              }
+              if (!mix.settled() && matching[p] != kNone) {
+                near.push_back(static_cast<std::uint32_t>(matching[p]));
+                const Mix with_own = best_mix(image, p, colours, near, samples);
+                if (with_own.settled() || !mix.explained) mix = with_own;
+                near.pop_back();
+              }
+              if (!mix.settled())
+                mix = with_whole_palette(image, p, colours, near, mix, samples);
               row_unexplained += !mix.explained;
-              continue;
             }
-            ++row_mixed;
-            std::vector<std::uint32_t> near;
-            for (int radius : kRadii) {
-              near = candidates_near(image, pure, x, y, radius);
-              mix = best_mix(image, p, colours, near, samples);
-              if (mix.settled()) break;
-            }
-            if (!mix.settled() && matching[p] != kNone) {
-              near.push_back(static_cast<std::uint32_t>(matching[p]));
-              const Mix with_own = best_mix(image, p, colours, near, samples);
-              if (with_own.settled() || !mix.explained) mix = with_own;
-              near.pop_back();
-            }
-            if (!mix.settled())
-              mix = with_whole_palette(image, p, colours, near, mix, samples);
-            row_unexplained += !mix.explained;
+            mix_codes[p] =
+                Unmixed::kMixed - static_cast<std::int32_t>(row.size());
+            row.push_back(mix);
           }
           progress.advance();
         }
@@ -444,9 +500,22 @@ Unmixed unmix(const IdImage& image, const Palette& palette, int threads) {
         unexplained += row_unexplained;
       },
       [&] { next_row = image.height; });
+  // The rows' mixes in one list, and each mixed pixel's number in it.
+  for (std::size_t y = 0; y < row_mixes.size(); ++y) {
+    const auto offset = static_cast<std::int32_t>(result.mixes.size());
+    result.mixes.insert(result.mixes.end(), row_mixes[y].begin(),
+                        row_mixes[y].end());
+    std::vector<Mix>().swap(row_mixes[y]);
+    for (std::size_t x = 0; x < static_cast<std::size_t>(image.width); ++x) {
+      const std::size_t p = y * image.width + x;
+      if (mix_codes[p] <= Unmixed::kMixed)
+        result.codes[p] = mix_codes[p] - offset;
+    }
+  }
   progress.finish();
   result.mixed = mixed;
   result.unexplained = unexplained;
+  result.partial = !reach.empty();
   return result;
 }
 

@@ -42,14 +42,38 @@ Mix best_mix(const IdImage& image, std::size_t p,
              const std::vector<std::array<double, 3>>& colours,
              const std::vector<std::uint32_t>& candidates, int samples = 0);
 
+// Every pixel's mix. Most pixels are one colour whole, so they keep only
+// their entry; the others keep their mix beside.
 struct Unmixed {
-  std::vector<Mix> pixels;
+  // An entry (0 and up), kNothing, or kMixed - i for mixes[i].
+  static constexpr std::int32_t kNothing = -1;
+  static constexpr std::int32_t kMixed = -2;
+  std::vector<std::int32_t> codes;
+  std::vector<Mix> mixes;
   std::size_t mixed = 0;        // pixels of more than one colour, or partly
                                 // covered
   std::size_t unexplained = 0;  // pixels no mix fits within precision
+  bool partial = false;         // only the pixels near a selection
+
+  Mix at(std::size_t p) const {
+    const std::int32_t code = codes[p];
+    if (code <= kMixed) return mixes[static_cast<std::size_t>(kMixed - code)];
+    Mix mix;
+    if (code >= 0) {
+      mix.count = 1;
+      mix.entry[0] = static_cast<std::uint32_t>(code);
+      mix.coverage[0] = 1;
+    }
+    return mix;
+  }
 };
 
-// Every pixel of the image, on `threads` threads.
-Unmixed unmix(const IdImage& image, const Palette& palette, int threads);
+// Every pixel of the image, on `threads` threads. With `only` (a flag for
+// each entry), just the pixels that can hold those entries: near a fully
+// covered pixel of one, or holding one's colour; the others are left
+// unmixed (kNothing, and not counted). Where one of them has no fully
+// covered pixel at all (a thin object), every pixel is unmixed.
+Unmixed unmix(const IdImage& image, const Palette& palette, int threads,
+              const std::vector<bool>* only = nullptr);
 
 }  // namespace matte

@@ -8,6 +8,7 @@
 #include <OpenEXR/ImfOutputFile.h>
 #include <OpenEXR/ImfStandardAttributes.h>
 #include <OpenEXR/ImfStringAttribute.h>
+#include <OpenEXR/ImfThreading.h>
 
 #include <algorithm>
 #include <exception>
@@ -25,11 +26,13 @@ class MemoryStream : public Imf::OStream {
  public:
   MemoryStream() : Imf::OStream("EXR image") {}
   void write(const char c[], int n) override {
-    const std::size_t end = position_ + static_cast<std::size_t>(n);
-    if (bytes_.size() < end) bytes_.resize(end);
-    std::copy(c, c + n,
-              bytes_.begin() + static_cast<std::ptrdiff_t>(position_));
-    position_ = end;
+    const std::size_t count = static_cast<std::size_t>(n);
+    // Mostly at the end: appended, never zeroed first; the table of line
+    // offsets is written again over its place at the start.
+    const std::size_t over = std::min(count, bytes_.size() - position_);
+    bytes_.replace(position_, over, c, over);
+    bytes_.append(c + over, count - over);
+    position_ += count;
   }
   std::uint64_t tellp() override { return position_; }
   void seekp(std::uint64_t position) override { position_ = position; }
@@ -108,6 +111,54 @@ ExrImage read_exr(const std::string& path) {
               dynamic_cast<const Imf::StringAttribute*>(&a.attribute()))
         image.attributes[a.name()] = text->value();
     return image;
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw Failure(quote(path) + ": not a readable EXR image (" +
+                  printable_line(e.what()) + ")");
+  }
+}
+
+void set_exr_threads(int threads) {
+  Imf::setGlobalThreadCount(threads > 1 ? threads : 0);
+}
+
+ExrRgba read_exr_rgba(const std::string& path) {
+  try {
+    Imf::InputFile file(path.c_str());
+    const Imf::Header& header = file.header();
+    const Imath::Box2i window = header.dataWindow();
+    ExrRgba image;
+    image.width = window.max.x - window.min.x + 1;
+    image.height = window.max.y - window.min.y + 1;
+    for (const char* name : {"R", "G", "B"}) {
+      const Imf::Channel* channel = header.channels().findChannel(name);
+      if (!channel)
+        throw Failure(quote(path) + ": no " + name +
+                      " channel; an ID image has R, G, B and A");
+      image.half = image.half || channel->type == Imf::HALF;
+    }
+    image.rgba.resize(static_cast<std::size_t>(image.width) * image.height * 4);
+    char* origin = reinterpret_cast<char*>(image.rgba.data()) -
+                   (static_cast<std::ptrdiff_t>(window.min.x) +
+                    static_cast<std::ptrdiff_t>(window.min.y) * image.width) *
+                       static_cast<std::ptrdiff_t>(4 * sizeof(float));
+    Imf::FrameBuffer frame;
+    for (int c = 0; c < 4; ++c)
+      frame.insert(
+          std::string(1, "RGBA"[c]),
+          Imf::Slice(Imf::FLOAT, origin + c * sizeof(float), 4 * sizeof(float),
+                     4 * sizeof(float) * image.width, 1, 1,
+                     c == 3 ? 1.0 : 0.0));
+    file.setFrameBuffer(frame);
+    file.readPixels(window.min.y, window.max.y);
+    for (auto a = header.begin(); a != header.end(); ++a)
+      if (const auto* text =
+              dynamic_cast<const Imf::StringAttribute*>(&a.attribute()))
+        image.attributes[a.name()] = text->value();
+    return image;
+  } catch (const Failure&) {
+    throw;
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {

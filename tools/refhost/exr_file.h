@@ -43,6 +43,19 @@ struct ExrImage {
 // the file.
 ExrImage read_exr(const std::string& path);
 
+// The R, G, B and A channels of an EXR read straight into four floats a
+// pixel (A is 1 where the file has none), with its string attributes.
+struct ExrRgba {
+  int width = 0, height = 0;
+  bool half = false;
+  std::vector<float> rgba;
+  std::map<std::string, std::string> attributes;
+};
+ExrRgba read_exr_rgba(const std::string& path);
+
+// Lets OpenEXR compress and decompress on `threads` threads.
+void set_exr_threads(int threads);
+
 // Throws UsageFailure naming `option` where this build has no OpenEXR, so
 // that EXR is refused before any work.
 void require_exr_support(const char* option);

@@ -19,4 +19,11 @@ ExrImage read_exr(const std::string& path) {
                      " has no OpenEXR support; use a PNG");
 }
 
+ExrRgba read_exr_rgba(const std::string& path) {
+  read_exr(path);
+  return {};
+}
+
+void set_exr_threads(int) {}
+
 }  // namespace refhost

@@ -1,5 +1,6 @@
 #include "tools/refhost/workers.h"
 
+#include <atomic>
 #include <cstdio>
 #include <exception>
 #include <mutex>
@@ -44,6 +45,16 @@ void run_on_threads(int threads, const std::function<void()>& work,
   guarded();
   for (std::thread& helper : helpers) helper.join();
   if (failure) std::rethrow_exception(failure);
+}
+
+void for_each_row(int threads, int rows, const std::function<void(int)>& row) {
+  std::atomic<int> next{0};
+  run_on_threads(
+      threads,
+      [&] {
+        for (int y; (y = next.fetch_add(1)) < rows;) row(y);
+      },
+      [&] { next = rows; });
 }
 
 }  // namespace refhost

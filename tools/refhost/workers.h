@@ -16,4 +16,8 @@ namespace refhost {
 void run_on_threads(int threads, const std::function<void()>& work,
                     const std::function<void()>& stop);
 
+// Calls `row(y)` for every y from 0 below `rows`, shared out over
+// `threads` threads as run_on_threads does.
+void for_each_row(int threads, int rows, const std::function<void(int)>& row);
+
 }  // namespace refhost
