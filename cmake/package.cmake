@@ -25,12 +25,14 @@ be keyed in compositing. It binds the host renderer's functions by name at
 run time and needs nothing at load time but the C library. With
 ravelTint-check, which checks the library on a render node, the C header
 and the CMake package.")
-set(refhost_summary "Reference host renderer for the ravelTint library")
+set(refhost_summary "Reference host and matte tool for the ravelTint library")
 set(refhost_description "refhost loads the ravelTint shader library as a
 renderer does and renders object-ID images of a scene with it: a PNG, a
-float OpenEXR image and a manifest of every object's colour, with the
-objects whose colours cannot be told apart. It also plans seeds for a real
-scene from its object names alone.")
+float OpenEXR image with Cryptomatte layers and a manifest of every
+object's colour, with the objects whose colours cannot be told apart. It
+also plans seeds for a real scene from its object names alone.
+ravelTint-matte turns a flat object-ID image into exact soft mattes by
+object name and into Cryptomatte layers.")
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -113,6 +113,7 @@ else()
 endif()
 set(library_files ${library} ${library}.debug ${check} ${check}.debug
     README.md LICENSE SHA256SUMS docs/objectid.png docs/scene.md docs/manifest.md
+    docs/mattes.md
     include/ravelTint/ravelTint.h lib/cmake/ravelTint/ravelTintConfig.cmake
     lib/cmake/ravelTint/ravelTintConfigVersion.cmake ${platform_files})
 set(host_files ${host} ${host}.debug ${matte} ${matte}.debug
