@@ -258,6 +258,40 @@ TEST(ReferenceHost, ReportsColoursTooCloseToKey) {
     EXPECT_LE(object["pixels"].get<double>(), object["coverage"].get<double>());
 }
 
+// However many pairs are close, at most kMaxClosePairs are kept, the
+// touching ones first and then the closest, and the rest are counted.
+TEST(ReferenceHost, ClosePairsAreBounded) {
+  std::vector<refhost::ObjectColour> objects(150);
+  std::vector<refhost::Coverage> coverage(objects.size(), {1, 0});
+  for (std::size_t i = 0; i < objects.size(); ++i)
+    objects[i].colour = {static_cast<float>(i % 15) / 30,
+                         static_cast<float>(i / 15) / 20, 0.3f, 1};
+  const refhost::Touching touching = {{0, 149}};
+  const refhost::ClosePairs close =
+      refhost::find_close_pairs(objects, coverage, touching, 100);
+  // The touching pair, then the closest of the others (closer than 100).
+  std::vector<double> others;
+  for (std::size_t a = 0; a < objects.size(); ++a)
+    for (std::size_t b = a + 1; b < objects.size(); ++b) {
+      const double d = refhost::ciede2000(refhost::lab_of(objects[a].colour),
+                                          refhost::lab_of(objects[b].colour));
+      if (d < 100 && !(a == 0 && b == 149)) others.push_back(d);
+    }
+  std::sort(others.begin(), others.end());
+  EXPECT_EQ(close.found(), others.size() + 1);
+  EXPECT_EQ(close.pairs.size(), refhost::kMaxClosePairs);
+  EXPECT_FALSE(close.touching_only);
+  const double cut = others[refhost::kMaxClosePairs - 2];
+  for (const refhost::ClosePair& pair : close.pairs) {
+    if (pair.touching) {
+      EXPECT_EQ(std::make_pair(pair.first, pair.second),
+                std::make_pair(std::size_t{0}, std::size_t{149}));
+      continue;
+    }
+    EXPECT_LE(pair.difference, cut);
+  }
+}
+
 // The published CIEDE2000 test data, to its four decimals.
 TEST(ColourDifference, MatchesThePublishedPairs) {
   std::ifstream pairs(data_file("ciede2000_pairs.tsv"));
@@ -682,8 +716,11 @@ TEST(ReferenceHost, GrayscaleFalseOverridesTheScene) {
       << R"({"shader": {"grayscale": true}, "image": {"width": 8, "height": 8},
             "objects": [{"name": "a", "shape": "sphere", "position": [0, 0, 0]}]})";
   const auto grey = [](const char* flag) {
-    run({"--scene", "grey.json", flag, "--out", "g.png", "--manifest",
-         "g.json"});
+    const Outcome outcome = run({"--scene", "grey.json", flag, "--out", "g.png",
+                                 "--manifest", "g.json"});
+    // One object, in words that agree with it.
+    EXPECT_EQ(outcome.out.rfind("rendered 1 object at 8x8, 9 samples", 0), 0u)
+        << outcome.out;
     return json::parse(read_file("g.json"))["shader"]["grayscale"];
   };
   EXPECT_EQ(grey("--grayscale=false"), false);

@@ -372,6 +372,43 @@ Mix with_whole_palette(const IdImage& image, std::size_t p,
 
 namespace {
 
+// A second look at the pixels that no mix settled: the colours that the
+// mixes around them found (a thin object is found along its edge once, then
+// passed on) join the candidates. Pixels that no neighbour of theirs saw
+// anything new for keep what they have.
+void settle_from_neighbours(const IdImage& image,
+                            const std::vector<Colour>& colours, int samples,
+                            Unmixed& result) {
+  constexpr int kReach = 2;
+  for (int y = 0; y < image.height; ++y)
+    for (int x = 0; x < image.width; ++x) {
+      const std::size_t p = static_cast<std::size_t>(y) * image.width + x;
+      if (result.codes[p] > Unmixed::kMixed) continue;
+      Mix& mix = result.mixes[static_cast<std::size_t>(Unmixed::kMixed -
+                                                       result.codes[p])];
+      if (mix.settled() || image.rgba[4 * p + 3] == 0) continue;
+      std::vector<std::uint32_t> around;
+      for (int dy = -kReach; dy <= kReach; ++dy)
+        for (int dx = -kReach; dx <= kReach; ++dx) {
+          const int nx = x + dx, ny = y + dy;
+          if (nx < 0 || ny < 0 || nx >= image.width || ny >= image.height)
+            continue;
+          const Mix near =
+              result.at(static_cast<std::size_t>(ny) * image.width + nx);
+          for (int i = 0; i < near.count; ++i)
+            if (std::find(around.begin(), around.end(), near.entry[i]) ==
+                around.end())
+              around.push_back(near.entry[i]);
+        }
+      if (around.size() > 10) around.resize(10);
+      const Mix better = best_mix(image, p, colours, around, samples);
+      if (better.settled() || (better.explained && !mix.explained)) {
+        result.unexplained -= !mix.explained && better.explained;
+        mix = better;
+      }
+    }
+}
+
 // The pixels within the candidates' reach of a fully covered pixel of one
 // of the `only` entries, or holding one's colour; none where an `only`
 // entry has no fully covered pixel at all (it may be anywhere).
@@ -516,6 +553,7 @@ Unmixed unmix(const IdImage& image, const Palette& palette, int threads,
   result.mixed = mixed;
   result.unexplained = unexplained;
   result.partial = !reach.empty();
+  settle_from_neighbours(image, colours, samples, result);
   return result;
 }
 
