@@ -26,6 +26,7 @@ namespace matte {
 using refhost::count_of;
 using refhost::Failure;
 using refhost::quote;
+using refhost::report_error;
 using refhost::UsageFailure;
 
 namespace {
@@ -403,12 +404,6 @@ void process(const Options& options, long frame) {
                 quote(o->destination).c_str());
 }
 
-int report_error(const std::string& what, int status) {
-  std::fprintf(stderr, "ravelTint-matte: error: %s\n",
-               refhost::printable_line(what).c_str());
-  return status;
-}
-
 // One frame, with its failure reported and counted rather than raised.
 bool process_frame(const Options& options, long frame) {
   try {
@@ -432,8 +427,8 @@ int run(int argc, const char* const* argv) {
   try {
     Options options;
     if (const auto stop = parse_options(argc, argv, options)) {
-      std::fflush(stdout);
-      return *stop;
+      const int written = refhost::finish_output();
+      return *stop != 0 ? *stop : written;
     }
     if (!options.frames) {
       process(options, 0);
@@ -456,14 +451,8 @@ int run(int argc, const char* const* argv) {
   } catch (const std::exception& e) {
     return report_error(e.what(), kFailure);
   }
-  errno = 0;
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::clearerr(stdout);
-    return report_error(std::string("cannot write to standard output: ") +
-                            std::strerror(errno ? errno : EIO),
-                        kFailure);
-  }
-  return status;
+  const int written = refhost::finish_output();
+  return status != 0 ? status : written;
 }
 
 }  // namespace matte

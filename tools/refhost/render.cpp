@@ -3,12 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdio>
-#include <exception>
 #include <limits>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "tools/refhost/progress.h"

@@ -147,29 +147,6 @@ void print_versions(const Options& options) {
 
 }  // namespace
 
-namespace {
-
-int report_error(const std::string& what, int status) {
-  std::fprintf(stderr, "refhost: error: %s\n", printable_line(what).c_str());
-  return status;
-}
-
-// The report and the versions are the program's answer: one that could not
-// be written (a full disk, a closed pipe) is a failure, not a success.
-int finish_output() {
-  errno = 0;
-  const bool flushed = std::fflush(stdout) == 0;
-  const int error = errno;
-  if (flushed && !std::ferror(stdout)) return 0;
-  std::clearerr(stdout);
-  return report_error(
-      std::string("cannot write to standard output") +
-          (!flushed && error ? std::string(": ") + std::strerror(error) : ""),
-      kFailure);
-}
-
-}  // namespace
-
 int run(int argc, const char* const* argv) {
   try {
     Options options;

@@ -1,6 +1,9 @@
 #include "tools/refhost/text.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "support/printable.h"
 
@@ -24,6 +27,24 @@ const char* current_program = "refhost";
 
 const char* program_name() { return current_program; }
 void set_program_name(const char* name) { current_program = name; }
+
+int report_error(const std::string& what, int status) {
+  std::fprintf(stderr, "%s: error: %s\n", program_name(),
+               printable_line(what).c_str());
+  return status;
+}
+
+int finish_output() {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  const int error = errno;
+  if (flushed && !std::ferror(stdout)) return 0;
+  std::clearerr(stdout);
+  return report_error(
+      std::string("cannot write to standard output") +
+          (!flushed && error ? std::string(": ") + std::strerror(error) : ""),
+      1);
+}
 
 std::string quote(std::string_view text) { return escaped(text, 1); }
 

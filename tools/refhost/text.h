@@ -23,6 +23,15 @@ struct UsageFailure : Failure {
 const char* program_name();
 void set_program_name(const char* name);
 
+// Writes "PROGRAM: error: WHAT" as one printable line on standard error, and
+// returns `status`, the exit status it calls for.
+int report_error(const std::string& what, int status);
+
+// Flushes standard output: the report is the program's answer, and one that
+// could not be written (a full disk, a closed pipe) is a failure, reported
+// as one line. Returns 0, or 1 for such a failure.
+int finish_output();
+
 }  // namespace refhost
 
 // Text for a person: every path, name and value that a message or report
