@@ -43,6 +43,42 @@ class MemoryStream : public Imf::OStream {
   std::size_t position_ = 0;
 };
 
+std::map<std::string, std::string> string_attributes(
+    const Imf::Header& header) {
+  std::map<std::string, std::string> attributes;
+  for (auto a = header.begin(); a != header.end(); ++a)
+    if (const auto* text =
+            dynamic_cast<const Imf::StringAttribute*>(&a.attribute()))
+      attributes[a.name()] = text->value();
+  return attributes;
+}
+
+// The address that a slice names for the data window's corner (wherever it
+// lies) to land on `first`, with `stride` bytes from one pixel to the next.
+char* slice_origin(void* first, const Imath::Box2i& window, int width,
+                   std::size_t stride) {
+  return static_cast<char*>(first) -
+         (static_cast<std::ptrdiff_t>(window.min.x) +
+          static_cast<std::ptrdiff_t>(window.min.y) * width) *
+             static_cast<std::ptrdiff_t>(stride);
+}
+
+// Runs `read` on the opened file; OpenEXR's own errors name the file.
+template <typename Read>
+auto reading(const std::string& path, Read read) {
+  try {
+    Imf::InputFile file(path.c_str());
+    return read(file);
+  } catch (const Failure&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw Failure(quote(path) + ": not a readable EXR image (" +
+                  printable_line(e.what()) + ")");
+  }
+}
+
 }  // namespace
 
 void require_exr_support(const char*) {}
@@ -81,8 +117,7 @@ std::string exr_bytes(const ExrPicture& picture) {
 }
 
 ExrImage read_exr(const std::string& path) {
-  try {
-    Imf::InputFile file(path.c_str());
+  return reading(path, [](Imf::InputFile& file) {
     const Imf::Header& header = file.header();
     const Imath::Box2i window = header.dataWindow();
     ExrImage image;
@@ -96,27 +131,17 @@ ExrImage read_exr(const std::string& path) {
       image.half = image.half || c.channel().type == Imf::HALF;
       std::vector<float>& values = image.channels[c.name()];
       values.assign(pixels, 0.0f);
-      // The slice's origin is the data window's corner, wherever it lies.
-      char* origin = reinterpret_cast<char*>(values.data()) -
-                     (static_cast<std::ptrdiff_t>(window.min.x) +
-                      static_cast<std::ptrdiff_t>(window.min.y) * image.width) *
-                         static_cast<std::ptrdiff_t>(sizeof(float));
-      frame.insert(c.name(), Imf::Slice(Imf::FLOAT, origin, sizeof(float),
-                                        sizeof(float) * image.width));
+      frame.insert(c.name(),
+                   Imf::Slice(Imf::FLOAT,
+                              slice_origin(values.data(), window, image.width,
+                                           sizeof(float)),
+                              sizeof(float), sizeof(float) * image.width));
     }
     file.setFrameBuffer(frame);
     file.readPixels(window.min.y, window.max.y);
-    for (auto a = header.begin(); a != header.end(); ++a)
-      if (const auto* text =
-              dynamic_cast<const Imf::StringAttribute*>(&a.attribute()))
-        image.attributes[a.name()] = text->value();
+    image.attributes = string_attributes(header);
     return image;
-  } catch (const std::bad_alloc&) {
-    throw;
-  } catch (const std::exception& e) {
-    throw Failure(quote(path) + ": not a readable EXR image (" +
-                  printable_line(e.what()) + ")");
-  }
+  });
 }
 
 void set_exr_threads(int threads) {
@@ -124,8 +149,7 @@ void set_exr_threads(int threads) {
 }
 
 ExrRgba read_exr_rgba(const std::string& path) {
-  try {
-    Imf::InputFile file(path.c_str());
+  return reading(path, [&](Imf::InputFile& file) {
     const Imf::Header& header = file.header();
     const Imath::Box2i window = header.dataWindow();
     ExrRgba image;
@@ -139,10 +163,8 @@ ExrRgba read_exr_rgba(const std::string& path) {
       image.half = image.half || channel->type == Imf::HALF;
     }
     image.rgba.resize(static_cast<std::size_t>(image.width) * image.height * 4);
-    char* origin = reinterpret_cast<char*>(image.rgba.data()) -
-                   (static_cast<std::ptrdiff_t>(window.min.x) +
-                    static_cast<std::ptrdiff_t>(window.min.y) * image.width) *
-                       static_cast<std::ptrdiff_t>(4 * sizeof(float));
+    char* origin =
+        slice_origin(image.rgba.data(), window, image.width, 4 * sizeof(float));
     Imf::FrameBuffer frame;
     for (int c = 0; c < 4; ++c)
       frame.insert(
@@ -152,19 +174,9 @@ ExrRgba read_exr_rgba(const std::string& path) {
                      c == 3 ? 1.0 : 0.0));
     file.setFrameBuffer(frame);
     file.readPixels(window.min.y, window.max.y);
-    for (auto a = header.begin(); a != header.end(); ++a)
-      if (const auto* text =
-              dynamic_cast<const Imf::StringAttribute*>(&a.attribute()))
-        image.attributes[a.name()] = text->value();
+    image.attributes = string_attributes(header);
     return image;
-  } catch (const Failure&) {
-    throw;
-  } catch (const std::bad_alloc&) {
-    throw;
-  } catch (const std::exception& e) {
-    throw Failure(quote(path) + ": not a readable EXR image (" +
-                  printable_line(e.what()) + ")");
-  }
+  });
 }
 
 }  // namespace refhost
