@@ -66,31 +66,39 @@ std::vector<Coverages> coverages_of(const refhost::ExrImage& image,
 }
 
 struct Tally {
-  double sum = 0, worst_few = 0;
-  std::size_t pairs = 0, pixels = 0, pixels_over = 0;
+  // Pixels of more than four objects cannot be parted; they are tallied
+  // apart too.
+  double sum = 0, sum_few = 0, worst_few = 0;
+  std::size_t pairs = 0, pairs_few = 0, pixels = 0, pixels_over = 0,
+              pixels_many = 0;
   double add(const Coverages& truth, const Coverages& estimate) {
     Coverages all = truth;
     for (const auto& [id, c] : estimate) all.emplace(id, 0.0);
     double pixel_worst = 0;
+    const bool few = truth.size() <= 4;
     for (const auto& [id, ignored] : all) {
       const auto t = truth.find(id), e = estimate.find(id);
       const double error = std::fabs((t == truth.end() ? 0 : t->second) -
                                      (e == estimate.end() ? 0 : e->second));
       sum += error;
       ++pairs;
+      sum_few += few ? error : 0;
+      pairs_few += few;
       pixel_worst = std::max(pixel_worst, error);
     }
     ++pixels;
     pixels_over += pixel_worst > 0.05;
-    if (truth.size() <= 4) worst_few = std::max(worst_few, pixel_worst);
+    if (few) worst_few = std::max(worst_few, pixel_worst);
+    pixels_many += !few;
     return pixel_worst;
   }
   void print(const char* what) const {
     std::printf(
-        "%-18s mean %.3g, worst (4 or fewer objects) %.3g, pixels off by more "
-        "than 0.05: %.3g %%\n",
-        what, pairs ? sum / pairs : 0.0, worst_few,
-        pixels ? 100.0 * pixels_over / pixels : 0.0);
+        "%-18s mean %.3g, pixels off by more than 0.05: %.3g %%; of 4 or "
+        "fewer objects: mean %.3g, worst %.3g (%zu pixels of more)\n",
+        what, pairs ? sum / pairs : 0.0,
+        pixels ? 100.0 * pixels_over / pixels : 0.0,
+        pairs_few ? sum_few / pairs_few : 0.0, worst_few, pixels_many);
   }
 };
 

@@ -150,11 +150,20 @@ Colour mix_colour(const Trial& trial, const std::vector<Colour>& colours) {
   return mix;
 }
 
+// How far from whole samples a mix's coverages may come out by rounding
+// alone, in samples: a float pixel holds its mean to a few millionths of a
+// sample (unless two colours are very close); a half one or a PNG far less.
+double grid_rounding(const IdImage& image) {
+  return image.encoding == Encoding::kFloat ? 1e-5 : 1e-3;
+}
+
 // Whether `a` is the better of two mixes that fit: with the samples known,
 // the nearer to whole samples (by more than rounding), then the fewer
-// colours, then the smaller residual.
-bool better(const Trial& a, const Trial& b) {
-  if (std::fabs(a.off_grid - b.off_grid) > 1e-3) return a.off_grid < b.off_grid;
+// colours, then the smaller residual. Two colours near each other both fit
+// a mix of either, the wrong one with a share a little off whole samples.
+bool better(const Trial& a, const Trial& b, const IdImage& image) {
+  if (std::fabs(a.off_grid - b.off_grid) > grid_rounding(image))
+    return a.off_grid < b.off_grid;
   if (a.count != b.count) return a.count < b.count;
   return a.misfit < b.misfit;
 }
@@ -177,7 +186,8 @@ void try_sets(const IdImage& image, const Target& t,
       trial.misfit = misfit(image, t, mix_colour(trial, colours));
       trial.off_grid = samples > 0 ? off_grid(trial, t, samples) : 0;
       if (trial.misfit < nearest.misfit) nearest = trial;
-      if (trial.misfit <= 1 && (fitting.count == 0 || better(trial, fitting)))
+      if (trial.misfit <= 1 &&
+          (fitting.count == 0 || better(trial, fitting, image)))
         fitting = trial;
     };
     Trial trial;
@@ -329,8 +339,9 @@ std::vector<std::uint32_t> candidates_near(
 }
 
 // A pixel whose neighbours cannot explain it, tried with each palette colour
-// beside none, one or two of the colours near it or in its best mix so far:
-// a thin object may have no fully covered pixel anywhere near.
+// beside none, one or two of the colours near it or in its best mix so far
+// (or all three of that mix): a thin object may have no fully covered pixel
+// anywhere near.
 Mix with_whole_palette(const IdImage& image, std::size_t p,
                        const std::vector<Colour>& colours,
                        const std::vector<std::uint32_t>& near, const Mix& best,
@@ -346,6 +357,8 @@ Mix with_whole_palette(const IdImage& image, std::size_t p,
     for (std::size_t j = i + 1; j < pool.size(); ++j)
       beside.push_back({pool[i], pool[j]});
   }
+  // Three colours that fit, but not on whole samples, may lack a fourth.
+  if (best.count == 3) beside.push_back({pool[0], pool[1], pool[2]});
   const Target t = target_of(image, p);
   Trial nearest, fitting;
   std::vector<std::uint32_t> set;
