@@ -101,7 +101,8 @@ endfunction()
 function(raveltint_test_host name)
   add_library(${name} MODULE ${ARGN})
   set_target_properties(${name} PROPERTIES PREFIX "")
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}
+                                             ${PROJECT_SOURCE_DIR}/include)
   raveltint_configure_program(${name})
 endfunction()
 

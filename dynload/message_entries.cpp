@@ -60,7 +60,7 @@ std::intptr_t format_and_deliver(void* function, const char* format,
 
 // One entry for every MESSAGE and CODED_MESSAGE row of the list. mi_vdebug
 // takes the format's arguments themselves, exactly like mi_debug.
-#define MI_ENTRY(slot, name, kind) MI_ENTRY_##kind(name)
+#define MI_ENTRY(name, kind) MI_ENTRY_##kind(name)
 #define MI_ENTRY_PLAIN(name)
 #define MI_ENTRY_VARARGS(name)
 #define MI_ENTRY_MESSAGE(name) DYNLOAD_MESSAGE_ENTRY(name)

@@ -8,7 +8,7 @@
 /* One slot per row of entries.def, counted from the list itself. */
 enum : unsigned {
   DYNLOAD_SLOT_COUNT = 0
-#define MI_ENTRY(slot, name, kind) +1
+#define MI_ENTRY(name, kind) +1
 #include "dynload/entries.def"
 #undef MI_ENTRY
 };

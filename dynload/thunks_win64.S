@@ -88,9 +88,12 @@ dynload_resolve_win64:
         jmp     dynload_resolve_win64
 .endm
 
-#define MI_ENTRY(slot, name, kind) MI_ENTRY_##kind(slot, name)
-#define MI_ENTRY_PLAIN(slot, name) DYNLOAD_THUNK name, slot
-#define MI_ENTRY_MESSAGE(slot, name)
-#define MI_ENTRY_CODED_MESSAGE(slot, name)
-#define MI_ENTRY_VARARGS(slot, name)
+/* A row's slot is its position in the list: dynload_row counts the rows,
+ * whatever their kind, as the C++ side numbers them. */
+        .set    dynload_row, 0
+#define MI_ENTRY(name, kind) MI_ENTRY_##kind(name); .set dynload_row, dynload_row + 1
+#define MI_ENTRY_PLAIN(name) DYNLOAD_THUNK name, dynload_row
+#define MI_ENTRY_MESSAGE(name)
+#define MI_ENTRY_CODED_MESSAGE(name)
+#define MI_ENTRY_VARARGS(name)
 #include "dynload/entries.def"

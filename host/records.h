@@ -2,24 +2,23 @@
 //
 // The renderer owns these records; the library reads a handful of fields at
 // fixed byte offsets of the 64-bit layout and nothing else. The layout
-// structs below pin those offsets at compile time and let hosts (the
-// reference host, the tests) build records the way the renderer lays them
-// out. The library itself reads each field through an accessor that copies
-// the bytes, so that no record is ever accessed through a type it was not
-// written as.
+// structs of the renderer contract (ravelTint/renderer.h) give those
+// offsets, pinned here at compile time, and let hosts (the reference host,
+// the tests) build records the way the renderer lays them out. The library
+// itself reads each field through an accessor that copies the bytes, so that no
+// record is ever accessed through a type it was not written as.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-// The render state, opaque to the library (the public header declares it).
-struct ravelTint_state;
+#include "ravelTint/renderer.h"
 
 namespace host {
 
 // The renderer's 32-bit identifier of a scene database element; 0 is none.
-using Tag = std::uint32_t;
+using Tag = ::ravelTint_tag;
 // 0 is false, any other value true; the renderer's true is 1.
 using Boolean = std::int32_t;
 
@@ -27,28 +26,10 @@ struct Colour {
   float red, green, blue, alpha;
 };
 
-// The part of the current shader record that the shader reads.
-struct ShaderRecordLayout {
-  unsigned char other_fields[96];
-  // 0: no parameter of the shader is connected. Otherwise the distance in
-  // bytes from a parameter's value to the connection tag kept beside it.
-  std::int32_t connection_offset;
-};
-
-// The part of the render state that the shader reads.
-struct StateLayout {
-  unsigned char other_fields[160];
-  Tag instance;  // the instance being shaded
-  unsigned char more_fields[312 - 164];
-  const ShaderRecordLayout* shader;  // the current shader record
-};
-
-// The part of an instance record (as pinned by mi_db_access) that the shader
-// reads.
-struct InstanceLayout {
-  unsigned char other_fields[216];
-  Tag item;  // the named scene element the instance refers to
-};
+// The records' layouts, as the renderer contract gives them.
+using ShaderRecordLayout = ::ravelTint_shader_record;
+using StateLayout = ::ravelTint_state_layout;
+using InstanceLayout = ::ravelTint_instance_record;
 
 static_assert(offsetof(ShaderRecordLayout, connection_offset) == 96);
 static_assert(offsetof(StateLayout, instance) == 160);

@@ -31,7 +31,7 @@ extern "C" {
 // Messages (the MESSAGE and CODED_MESSAGE rows of the entry list): `format`
 // and its arguments in the printf conventions, after a code for the coded
 // ones. The renderer receives the finished text (at most 1023 characters).
-#define MI_ENTRY(slot, name, kind) MI_DECLARE_##kind(name)
+#define MI_ENTRY(name, kind) MI_DECLARE_##kind(name)
 #define MI_DECLARE_PLAIN(name)
 #define MI_DECLARE_VARARGS(name)
 #define MI_DECLARE_MESSAGE(name) std::intptr_t name(const char* format, ...);

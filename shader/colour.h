@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/api.h"
 #include "host/records.h"
 #include "shader/host_calls.h"
 #include "shader/murmur2.h"

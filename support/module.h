@@ -13,15 +13,6 @@
 
 #include <stddef.h>
 
-/* Marks the renderer functions that a host (the reference host, a test host,
- * ravelTint-check) exports, so that the library finds them by name in the
- * module handed to miSetModuleHandle. */
-#if defined(_WIN32)
-#define RENDERER_EXPORT __declspec(dllexport)
-#else
-#define RENDERER_EXPORT __attribute__((visibility("default")))
-#endif
-
 #ifdef __cplusplus
 extern "C" {
 #endif

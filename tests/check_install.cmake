@@ -11,10 +11,12 @@ cmake_minimum_required(VERSION 3.25)
 #   library package needing nothing newer than glibc 2.17, and
 #   ravelTint-check passing in each unpacked tree.
 #   cmake -DBUILD=dir -DWORK=dir -DSOURCE=dir -DPLATFORM=linux|windows
-#         -DPACKAGE=name -DOBJDUMP=tool -DCPACK=cpack -DFAKE_LIBRARY=file
+#         -DPACKAGE=name -DVERSION=x.y.z -DOBJDUMP=tool -DCPACK=cpack -DFAKE_LIBRARY=file
 #         [-DTOOLCHAIN=file] [-DSANITIZE=list] [-DEMULATOR=launcher]
 #         -P check_install.cmake
-set(version 2.0.0)
+set(version ${VERSION})
+string(REGEX MATCH "^[0-9]+" shader_version ${version})
+math(EXPR other_version "${shader_version} + 1")
 
 function(fail what)
   message(FATAL_ERROR "${PACKAGE}: ${what}")
@@ -113,8 +115,8 @@ else()
 endif()
 set(library_files ${library} ${library}.debug ${check} ${check}.debug
     README.md LICENSE SHA256SUMS docs/objectid.png docs/scene.md docs/manifest.md
-    docs/mattes.md
-    include/ravelTint/ravelTint.h lib/cmake/ravelTint/ravelTintConfig.cmake
+    docs/mattes.md include/ravelTint/ravelTint.h include/ravelTint/renderer.h
+    lib/cmake/ravelTint/ravelTintConfig.cmake
     lib/cmake/ravelTint/ravelTintConfigVersion.cmake ${platform_files})
 set(host_files ${host} ${host}.debug ${matte} ${matte}.debug
     SHA256SUMS.refhost)
@@ -157,7 +159,7 @@ foreach(broken truncated fake)
     set(said "truncated: 4000 of [0-9]+ bytes")
   else()
     set(file ${FAKE_LIBRARY})
-    set(said "shader version 3, expected 2")
+    set(said "shader version ${other_version}, expected ${shader_version}")
   endif()
   run(${EMULATOR} ${top}/${check} ${file} EXPECT 1)
   if(NOT output MATCHES "^ravelTint ${version}: FAILED \\([^\n]*${said}\\)\n$")
@@ -187,6 +189,7 @@ foreach(program ${check} ${matte})
 endforeach()
 
 set(consumer_options -G Ninja -S ${SOURCE}/tests/consumer -B ${WORK}/consumer
+    -DVERSION=${version}
     -DravelTint_DIR=${top}/lib/cmake/ravelTint -DCMAKE_BUILD_TYPE=Release)
 if(TOOLCHAIN)
   list(APPEND consumer_options -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
@@ -199,7 +202,7 @@ endif()
 run(${CMAKE_COMMAND} ${consumer_options})
 run(${CMAKE_COMMAND} --build ${WORK}/consumer)
 run(${EMULATOR} ${WORK}/consumer/consumer${exe})
-if(NOT output MATCHES "shader version 2")
+if(NOT output MATCHES "shader version ${shader_version}")
   fail("the consumer project's host says: ${output}")
 endif()
 

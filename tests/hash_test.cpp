@@ -29,8 +29,7 @@ std::string bytes_of(const std::string& hex) {
 // Values computed with the published reference implementation: empty names,
 // every tail length, bytes above 0x7f, long names and the channel seeds.
 TEST(NameHash, MatchesTheReferenceValues) {
-  std::ifstream vectors(support::program_directory() +
-                        "/murmur2_vectors.tsv");
+  std::ifstream vectors(support::program_directory() + "/murmur2_vectors.tsv");
   ASSERT_TRUE(vectors) << "murmur2_vectors.tsv is missing beside the test";
   std::string line;
   int rows = 0;
@@ -125,14 +124,6 @@ TEST(RandomSeed, EveryHashFromTheThresholdUpGivesTheLowestSeed) {
   EXPECT_EQ(random_seed_from_hash(2147483648u), INT32_MIN);
   EXPECT_EQ(random_seed_from_hash(3000000000u), INT32_MIN);
   EXPECT_EQ(random_seed_from_hash(4294967295u), INT32_MIN);
-}
-
-TEST(ChannelSeed, WrapsAroundAt32Bits) {
-  EXPECT_EQ(shader::channel_hash_seed(2147483647, shader::kRedOffset),
-            2147483658u);
-  EXPECT_EQ(shader::channel_hash_seed(-1, shader::kBlueOffset), 30u);
-  EXPECT_EQ(shader::channel_hash_seed(INT32_MIN, shader::kGreenOffset),
-            2147483669u);
 }
 
 }  // namespace

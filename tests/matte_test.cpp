@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "support/module.hpp"
+#include "tests/support/stderr_capture.h"
 #include "tools/matte/selection.h"
 #include "tools/refhost/cryptomatte.h"
 #include "tools/refhost/exr_file.h"
@@ -28,23 +29,12 @@ std::string data_file(const std::string& name) {
   return support::program_directory() + "/" + name;
 }
 
-struct Outcome {
-  int status;
-  std::string out, err;
-};
+using testing_support::Outcome;
 
 // Runs `program` (refhost::run or matte::run) in this process.
 template <typename Run>
 Outcome run(Run program, std::vector<std::string> args) {
-  args.insert(args.begin(), "program");
-  std::vector<const char*> argv;
-  for (const auto& a : args) argv.push_back(a.c_str());
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  const int status = program(static_cast<int>(argv.size()), argv.data());
-  std::fflush(stdout);
-  return {status, testing::internal::GetCapturedStdout(),
-          testing::internal::GetCapturedStderr()};
+  return testing_support::run_captured(program, "program", std::move(args));
 }
 
 // The published vectors: the hash, the ID a file stores, and a layer key.

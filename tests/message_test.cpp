@@ -10,7 +10,7 @@
 #include "host/variadic.h"
 #include "ravelTint/ravelTint.h"
 #include "tests/hosts/message_host.h"
-#include "support/module.hpp"
+#include "tests/support/message_host_fixture.h"
 #include "tests/support/stderr_capture.h"
 
 namespace {
@@ -18,31 +18,12 @@ namespace {
 namespace slot = dynload::slot;
 using message_host::Printed;
 
-class Messages : public testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    host_ = support::load_module("message_host");
-    if (host_)
-      last_ = reinterpret_cast<message_host::LastPrinted>(
-          module_symbol(host_, "message_host_printed"));
-  }
-  void SetUp() override {
-    ASSERT_NE(last_, nullptr);
-    miSetModuleHandle(host_);
-  }
-  static std::string printed() { return last_()->text; }
-
-  static void* host_;
-  static message_host::LastPrinted last_;
-};
-
-void* Messages::host_;
-message_host::LastPrinted Messages::last_;
+using Messages = testing_support::MessageHostTest;
 
 TEST_F(Messages, CodedWarningHandsOnTheCodeAndThePlainText) {
   EXPECT_EQ(mi_nwarning(7, "no conversions here"), 1000 + slot::mi_nwarning);
-  EXPECT_EQ(last_()->function, static_cast<int>(slot::mi_nwarning));
-  EXPECT_EQ(last_()->code, 7);
+  EXPECT_EQ(last_printed()->function, static_cast<int>(slot::mi_nwarning));
+  EXPECT_EQ(last_printed()->code, 7);
   EXPECT_EQ(printed(), "no conversions here");
 }
 
@@ -53,7 +34,7 @@ TEST_F(Messages, EveryEntryReachesItsOwnFunction) {
     unsigned slot;
   };
   const Case cases[] = {
-#define MI_ENTRY(slot, name, kind) MI_CASE_##kind(name)
+#define MI_ENTRY(name, kind) MI_CASE_##kind(name)
 #define MI_CASE_PLAIN(name)
 #define MI_CASE_VARARGS(name)
 #define MI_CASE_MESSAGE(name) {name, nullptr, slot::name},
@@ -65,10 +46,10 @@ TEST_F(Messages, EveryEntryReachesItsOwnFunction) {
     const std::intptr_t result =
         c.plain ? c.plain("slot %u", c.slot) : c.coded(-3, "slot %u", c.slot);
     EXPECT_EQ(result, static_cast<std::intptr_t>(1000 + c.slot));
-    EXPECT_EQ(last_()->function, static_cast<int>(c.slot));
+    EXPECT_EQ(last_printed()->function, static_cast<int>(c.slot));
     EXPECT_EQ(printed(), "slot " + std::to_string(c.slot));
     if (c.coded) {
-      EXPECT_EQ(last_()->code, -3);
+      EXPECT_EQ(last_printed()->code, -3);
     }
   }
 }
@@ -150,7 +131,7 @@ TEST_F(Messages, MessagesOnSeveralThreadsNeverMix) {
         mi_info("%d:%s:%d", t, word.c_str(), i);
         const std::string expected =
             std::to_string(t) + ":" + word + ":" + std::to_string(i);
-        mixed[t] += last_()->text != expected;
+        mixed[t] += last_printed()->text != expected;
       }
     });
   for (auto& thread : threads) thread.join();

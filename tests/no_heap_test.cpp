@@ -11,10 +11,10 @@
 
 #include "host/variadic.h"
 #include "ravelTint/ravelTint.h"
+#include "support/module.hpp"
 #include "tests/hosts/shader_host.h"
 #include "tests/hosts/signatures.h"
 #include "tests/support/library.h"
-#include "support/module.hpp"
 #include "tests/support/shading.h"
 
 extern "C" {
@@ -88,19 +88,15 @@ namespace {
 using testing_support::library;
 
 TEST(NoHeap, ShaderCallsAllocateNothing) {
-  void* host = support::load_module("shader_host");
-  ASSERT_NE(host, nullptr);
-  auto put = reinterpret_cast<shader_host::Put>(
-      module_symbol(host, "shader_host_put"));
+  const shader_host::Module host = shader_host::open();
   testing_support::ShadingSetup setup(7, 9);
-  put(7, &setup.instance, nullptr);
-  put(9, nullptr, "a name long enough to take every block of the hash");
+  host.put(7, &setup.instance, nullptr);
+  host.put(9, nullptr, "a name long enough to take every block of the hash");
   setup.set_parameters(42, 0);
   setup.connect(0, 16, 1);
   const std::int32_t evaluated = 5;
-  reinterpret_cast<shader_host::SetEvaluated>(
-      module_symbol(host, "shader_host_set_evaluated"))(&evaluated);
-  library().set_module_handle(host);
+  host.set_evaluated(&evaluated);
+  library().set_module_handle(host.module);
   host::Colour colour{};
   auto shade = [&] {
     library().shade(&colour, setup.render_state(), setup.parameters());

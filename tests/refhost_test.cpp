@@ -42,6 +42,7 @@
 #endif
 
 #include "support/module.hpp"
+#include "tests/support/stderr_capture.h"
 #include "tools/refhost/outputs.h"
 #include "tools/refhost/platform.h"
 #include "tools/refhost/render.h"
@@ -69,22 +70,12 @@ bool exists(const std::string& path) {
   return static_cast<bool>(std::ifstream(path, std::ios::binary));
 }
 
-struct Outcome {
-  int status;
-  std::string out, err;
-};
+using testing_support::Outcome;
 
 // Runs the reference host with `args` after the program name.
 Outcome run(std::vector<std::string> args) {
-  args.insert(args.begin(), "refhost");
-  std::vector<const char*> argv;
-  for (const auto& a : args) argv.push_back(a.c_str());
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  const int status = refhost::run(static_cast<int>(argv.size()), argv.data());
-  std::fflush(stdout);
-  return {status, testing::internal::GetCapturedStdout(),
-          testing::internal::GetCapturedStderr()};
+  return testing_support::run_captured(refhost::run, "refhost",
+                                       std::move(args));
 }
 
 // A render of the small scene into files named after `stem`.
@@ -608,7 +599,9 @@ TEST(ReferenceHostErrors, BadInputsAreRefusedAndDestroyNothing) {
     {with_kept({"--library", module_path("generic_host_a")}), 1,
      "not a ravelTint library (no ravelTint_version)"},
     {with_kept({"--library", module_path("fake_library")}), 1,
-     "shader version 3, but this host needs version 2"},
+     "shader version " + std::to_string(RAVELTINT_SHADER_VERSION + 1) +
+         ", but this host needs version " +
+         std::to_string(RAVELTINT_SHADER_VERSION)},
   };
   const StandardInputFrom standard_input("stdin.png");
   for (const BadInput& input : cases) {
@@ -968,9 +961,12 @@ TEST(ReferenceHostErrors, NamesArePrintedEscaped) {
 TEST(ReferenceHost, VersionNamesItselfAndTheLibrary) {
   const Outcome outcome = run({"--version"});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_EQ(outcome.out.rfind("refhost 2.0.0\nlibrary \"", 0), 0u)
+  EXPECT_EQ(outcome.out.rfind("refhost " RAVELTINT_VERSION "\nlibrary \"", 0),
+            0u)
       << outcome.out;
-  EXPECT_NE(outcome.out.find("\": shader version 2\n"), std::string::npos);
+  EXPECT_NE(outcome.out.find("\": shader version " +
+                             std::to_string(RAVELTINT_SHADER_VERSION) + "\n"),
+            std::string::npos);
 }
 
 // A bare file name is the file in the current folder, as a person expects.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -13,12 +14,11 @@
 #include <dlfcn.h>
 #endif
 
-#include "shader/murmur2.h"
-#include "shader/seed.h"
+#include "support/module.hpp"
 #include "tests/hosts/export.h"
 #include "tests/hosts/shader_host.h"
+#include "tests/support/colour_model.h"
 #include "tests/support/library.h"
-#include "support/module.hpp"
 #include "tests/support/shading.h"
 #include "tests/support/stderr_capture.h"
 
@@ -49,49 +49,27 @@ namespace sh = shader_host;
 constexpr host::Tag kInstance = 7;
 constexpr host::Tag kItem = 9;
 
-// What the recording host's generator gives for a channel of a name.
+// The seed the shader must hand over for a channel of a name, and the
+// colour the recording host's generator then gives, from the tests' own
+// model of the derivation.
 std::int32_t channel_seed(const std::string& name, std::int32_t seed,
                           std::uint32_t offset) {
-  return shader::random_seed_from_hash(shader::murmur2(
-      name.data(), name.size(), shader::channel_hash_seed(seed, offset)));
+  return testing_support::model_seed(testing_support::model_hash(
+      name, static_cast<std::uint32_t>(seed) + offset));
 }
 
 float expected_channel(const std::string& name, std::int32_t seed,
                        std::uint32_t offset) {
-  return sh::first_draw(channel_seed(name, seed, offset));
+  return testing_support::model_channel(name, seed, offset);
 }
 
-struct Host {
-  void* module = nullptr;
-  sh::Reset reset = nullptr;
-  sh::Put put = nullptr;
-  sh::SetEvaluated set_evaluated = nullptr;
-  sh::Calls calls = nullptr;
-  sh::Pins pins = nullptr;
-};
-
-Host open_host(const char* base) {
-  Host h;
-  h.module = support::load_module(base);
-  if (!h.module) return h;
-  auto find = [&](auto& function, const char* name) {
-    function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
-        module_symbol(h.module, name));
-  };
-  find(h.reset, "shader_host_reset");
-  find(h.put, "shader_host_put");
-  find(h.set_evaluated, "shader_host_set_evaluated");
-  find(h.calls, "shader_host_calls");
-  find(h.pins, "shader_host_pins");
-  return h;
-}
+using Host = sh::Module;
 
 class Shader : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(library().shade, nullptr);
-    host_ = open_host("shader_host");
-    ASSERT_NE(host_.reset, nullptr);
+    host_ = sh::open();
     library().set_module_handle(host_.module);
     host_.reset();
   }
@@ -162,7 +140,9 @@ class Shader : public testing::Test {
   ShadingSetup setup_{kInstance, kItem};
 };
 
-TEST_F(Shader, ReportsVersionTwo) { EXPECT_EQ(library().version(), 2); }
+TEST_F(Shader, ReportsTheProjectsMajorVersion) {
+  EXPECT_EQ(library().version(), RAVELTINT_SHADER_VERSION);
+}
 
 TEST_F(Shader, DerivesThreeChannelsInTheRenderersOrder) {
   name_instance("chair_leg_03", 1234);
@@ -183,11 +163,14 @@ TEST_F(Shader, GrayscaleDrawsRedOnlyForAnyTrueValue) {
   }
 }
 
-TEST_F(Shader, SeedWrapsAroundAtTheTopOfItsRange) {
-  name_instance("wrap", 2147483647);
-  const host::Colour colour = shade();
-  EXPECT_EQ(calls(), expected_calls("wrap", 2147483647, false));
-  expect_colour_of(colour, "wrap", 2147483647);
+// Each channel hashes with the seed plus 11, 21 or 31, wrapping at 32 bits.
+TEST_F(Shader, SeedWrapsAroundAtTheEndsOfItsRange) {
+  for (std::int32_t seed : {INT32_MAX, -1, INT32_MIN}) {
+    name_instance("wrap", seed);
+    const host::Colour colour = shade();
+    EXPECT_EQ(calls(), expected_calls("wrap", seed, false)) << seed;
+    expect_colour_of(colour, "wrap", seed);
+  }
 }
 
 TEST_F(Shader, NamesOfEveryTailLengthAndAnyByte) {
@@ -359,9 +342,7 @@ TEST_P(ShaderWithIncompleteHost, StillShadesWithoutReadingThroughNull) {
   const int omitted = GetParam();
   const char* missing[] = {"mi_phen_eval",      "mi_db_access", "mi_db_unpin",
                            "mi_api_tag_lookup", "mi_srandom",   "mi_random"};
-  const Host host =
-      open_host(("shader_host_without_" + std::to_string(omitted)).c_str());
-  ASSERT_NE(host.reset, nullptr);
+  const Host host = sh::open("shader_host_without_" + std::to_string(omitted));
   host.reset();
   const Outcome outcome = shade_with(host);
   EXPECT_NE(

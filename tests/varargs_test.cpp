@@ -6,36 +6,14 @@
 #include "dynload/slot_ids.h"
 #include "host/variadic.h"
 #include "ravelTint/ravelTint.h"
-#include "tests/hosts/message_host.h"
-#include "support/module.hpp"
+#include "tests/support/message_host_fixture.h"
+#include "tests/support/stderr_capture.h"
 
 namespace {
 
 namespace slot = dynload::slot;
 
-class Varargs : public testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    host_ = support::load_module("message_host");
-    if (host_)
-      last_ = reinterpret_cast<message_host::LastReceived>(
-          module_symbol(host_, "message_host_received"));
-  }
-  void SetUp() override {
-    ASSERT_NE(last_, nullptr);
-    miSetModuleHandle(host_);
-  }
-  static std::vector<std::int64_t> received(unsigned function) {
-    EXPECT_EQ(last_()->function, static_cast<int>(function));
-    return {last_()->values, last_()->values + last_()->count};
-  }
-
-  static void* host_;
-  static message_host::LastReceived last_;
-};
-
-void* Varargs::host_;
-message_host::LastReceived Varargs::last_;
+using Varargs = testing_support::MessageHostTest;
 
 constexpr std::int64_t kWide = INT64_C(0x123456789abcdef0);
 constexpr std::int64_t kWide2 = INT64_C(-0x0fedcba987654321);
@@ -107,10 +85,10 @@ TEST_F(Varargs, GroweditHandsOnAllNineValuesAndAWideResult) {
 
 TEST_F(Varargs, MissingFunctionReturnsZeroWithoutReading) {
   miSetModuleHandle(nullptr);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(mi_query(host::kQueryInt64, 1, 2, 3), 0);
-  EXPECT_EQ(mi_scene_growedit(1), 0);
-  const std::string report = testing::internal::GetCapturedStderr();
+  const std::string report = testing_support::stderr_of([] {
+    EXPECT_EQ(mi_query(host::kQueryInt64, 1, 2, 3), 0);
+    EXPECT_EQ(mi_scene_growedit(1), 0);
+  });
   EXPECT_NE(report.find("\"mi_query\""), std::string::npos);
   EXPECT_NE(report.find("\"mi_scene_growedit\""), std::string::npos);
 }

@@ -26,8 +26,8 @@ TEST(Library, IdentifiesItselfToWindows) {
     const std::wstring wide(static_cast<wchar_t*>(text));
     return std::string(wide.begin(), wide.end());
   };
-  EXPECT_EQ(value(L"FileVersion"), RAVELTINT_VERSION_TEXT);
-  EXPECT_EQ(value(L"ProductVersion"), RAVELTINT_VERSION_TEXT);
+  EXPECT_EQ(value(L"FileVersion"), RAVELTINT_VERSION);
+  EXPECT_EQ(value(L"ProductVersion"), RAVELTINT_VERSION);
   EXPECT_EQ(value(L"OriginalFilename"), "ravelTint.dll");
   EXPECT_EQ(value(L"ProductName"), "ravelTint");
   EXPECT_NE(value(L"FileDescription"), "");

@@ -26,9 +26,10 @@ int main(void) {
   }
   version = (Version)symbol(library, "ravelTint_version");
   if (!version || !(Shade)symbol(library, "ravelTint") ||
-      !symbol(library, "miSetModuleHandle") || version() != 2) {
-    fprintf(stderr, "consumer: %s is not ravelTint version 2\n",
-            RAVELTINT_LIBRARY);
+      !symbol(library, "miSetModuleHandle") ||
+      version() != RAVELTINT_SHADER_VERSION) {
+    fprintf(stderr, "consumer: %s is not ravelTint version %d\n",
+            RAVELTINT_LIBRARY, RAVELTINT_SHADER_VERSION);
     return 1;
   }
   printf("consumer: %s: shader version %d\n", RAVELTINT_LIBRARY,

@@ -1,7 +1,7 @@
 // The shader against a hostile host: any name, any parameters, connection
 // tags anywhere in the parameter block, and a host that returns null where it
-// can. Every colour is compared with a plain model of the derivation written
-// here, apart from the library's own code.
+// can. Every colour is compared with the tests' plain model of the
+// derivation, written apart from the library's own code.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -10,72 +10,12 @@
 #include <string>
 
 #include "ravelTint/ravelTint.h"
-#include "tests/hosts/shader_host.h"
 #include "support/module.hpp"
+#include "tests/hosts/shader_host.h"
+#include "tests/support/colour_model.h"
 #include "tests/support/shading.h"
 
 namespace {
-
-// MurmurHash2, byte by byte.
-std::uint32_t model_hash(const std::string& name, std::uint32_t seed) {
-  const std::uint32_t m = 0x5bd1e995;
-  const std::size_t blocks = name.size() / 4;
-  std::uint32_t h = seed ^ static_cast<std::uint32_t>(name.size());
-  auto byte = [&](std::size_t i) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(name[i]));
-  };
-  for (std::size_t b = 0; b < blocks; ++b) {
-    std::uint32_t k = byte(4 * b) | byte(4 * b + 1) << 8 |
-                      byte(4 * b + 2) << 16 | byte(4 * b + 3) << 24;
-    k *= m;
-    k ^= k >> 24;
-    k *= m;
-    h = (h * m) ^ k;
-  }
-  const std::size_t tail = 4 * blocks, left = name.size() - tail;
-  if (left == 3) h ^= byte(tail + 2) << 16;
-  if (left >= 2) h ^= byte(tail + 1) << 8;
-  if (left >= 1) h = (h ^ byte(tail)) * m;
-  h ^= h >> 13;
-  h *= m;
-  return h ^ (h >> 15);
-}
-
-// Rounds to 24 significant bits, ties to even, then truncates to int32 as the
-// hardware does: anything from 2^31 up is INT32_MIN.
-std::int32_t model_seed(std::uint32_t h) {
-  std::uint64_t value = h;
-  int shift = 0;
-  while ((value >> shift) >= (1u << 24)) ++shift;
-  if (shift > 0) {
-    const std::uint64_t q = value >> shift,
-                        rest = value & ((1ull << shift) - 1);
-    const std::uint64_t half = 1ull << (shift - 1);
-    const std::uint64_t up = rest > half || (rest == half && (q & 1));
-    value = (q + up) << shift;
-  }
-  return value >= (1ull << 31) ? INT32_MIN : static_cast<std::int32_t>(value);
-}
-
-float model_channel(const std::string& name, std::int32_t seed,
-                    std::uint32_t offset) {
-  const std::uint32_t hash_seed = static_cast<std::uint32_t>(seed) + offset;
-  return shader_host::first_draw(model_seed(model_hash(name, hash_seed)));
-}
-
-struct Host {
-  Host() {
-    void* module = support::require_module("shader_host");
-    support::require_function(module, "shader_host_reset", reset);
-    support::require_function(module, "shader_host_put", put);
-    support::require_function(module, "shader_host_set_evaluated",
-                                      set_evaluated);
-    miSetModuleHandle(module);
-  }
-  shader_host::Reset reset;
-  shader_host::Put put;
-  shader_host::SetEvaluated set_evaluated;
-};
 
 // The value the shader must use for the parameter at byte `at` of the block.
 std::int32_t model_parameter(const testing_support::ShadingSetup& setup, int at,
@@ -93,7 +33,11 @@ std::int32_t model_parameter(const testing_support::ShadingSetup& setup, int at,
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  static Host host;
+  static const shader_host::Module host = [] {
+    const shader_host::Module opened = shader_host::open();
+    miSetModuleHandle(opened.module);
+    return opened;
+  }();
   FuzzedDataProvider input(data, size);
   const auto flags = input.ConsumeIntegral<std::uint8_t>();
   const bool no_record = flags & 1, no_name = flags & 2, no_item = flags & 4,
@@ -128,9 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                : std::string(text.c_str());
   host::Colour expected{0, 0, 0, 1};
   if (!no_instance) {
-    expected.red = model_channel(name, seed, 11);
-    expected.green = grayscale ? expected.red : model_channel(name, seed, 21);
-    expected.blue = grayscale ? expected.red : model_channel(name, seed, 31);
+    expected.red = testing_support::model_channel(name, seed, 11);
+    expected.green = grayscale ? expected.red
+                               : testing_support::model_channel(name, seed, 21);
+    expected.blue = grayscale ? expected.red
+                              : testing_support::model_channel(name, seed, 31);
   }
 
   host::Colour colour{-1, -1, -1, -1};

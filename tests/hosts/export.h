@@ -2,6 +2,6 @@
 // with the one marking that every host of the tree uses.
 #pragma once
 
-#include "support/module.h"
+#include "ravelTint/renderer.h"
 
-#define HOST_EXPORT extern "C" RENDERER_EXPORT
+#define HOST_EXPORT extern "C" RAVELTINT_RENDERER_EXPORT

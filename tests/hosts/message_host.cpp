@@ -58,7 +58,7 @@ HOST_EXPORT const Received* message_host_received() { return &received; }
     return result;                                                             \
   }
 
-#define MI_ENTRY(slot, name, kind) MI_ENTRY_##kind(name)
+#define MI_ENTRY(name, kind) MI_ENTRY_##kind(name)
 #define MI_ENTRY_PLAIN(name)
 #define MI_ENTRY_VARARGS(name)
 #define MI_ENTRY_MESSAGE(name) MESSAGE(name)

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "host/records.h"
 #include "support/host_generator.h"
+#include "support/module.hpp"
 
 namespace shader_host {
 
@@ -38,5 +40,29 @@ using Put = void (*)(host::Tag, const void* record, const char* name);
 using SetEvaluated = void (*)(const std::int32_t* value);  // null: fail
 using Calls = CallLog* (*)();                              // this thread's
 using Pins = int (*)();  // pins still held, all threads
+
+// A build of the host (`shader_host`, or one without a function) and its
+// helpers; all null for no module at all. The process ends with the reason
+// where the module or a helper cannot be found.
+struct Module {
+  void* module = nullptr;
+  Reset reset = nullptr;
+  Put put = nullptr;
+  SetEvaluated set_evaluated = nullptr;
+  Calls calls = nullptr;
+  Pins pins = nullptr;
+};
+
+inline Module open(const std::string& base = "shader_host") {
+  Module m;
+  m.module = support::require_module(base);
+  support::require_function(m.module, "shader_host_reset", m.reset);
+  support::require_function(m.module, "shader_host_put", m.put);
+  support::require_function(m.module, "shader_host_set_evaluated",
+                            m.set_evaluated);
+  support::require_function(m.module, "shader_host_calls", m.calls);
+  support::require_function(m.module, "shader_host_pins", m.pins);
+  return m;
+}
 
 }  // namespace shader_host

@@ -8,7 +8,7 @@
 #include "tests/hosts/signatures.h"
 
 extern "C" {
-RENDERER_EXPORT Captured captured;
+RAVELTINT_RENDERER_EXPORT Captured captured;
 }
 
 namespace {

@@ -5,11 +5,13 @@
 
 #include <cstdint>
 
-#define MI_ENTRY(slot, name, kind) MI_ENTRY_##kind(slot, name)
-#define MI_ENTRY_PLAIN(slot, name) extern "C" std::intptr_t name(std::intptr_t);
-#define MI_ENTRY_MESSAGE(slot, name)
-#define MI_ENTRY_CODED_MESSAGE(slot, name)
-#define MI_ENTRY_VARARGS(slot, name)
+#include "dynload/slot_ids.h"
+
+#define MI_ENTRY(name, kind) MI_ENTRY_##kind(name)
+#define MI_ENTRY_PLAIN(name) extern "C" std::intptr_t name(std::intptr_t);
+#define MI_ENTRY_MESSAGE(name)
+#define MI_ENTRY_CODED_MESSAGE(name)
+#define MI_ENTRY_VARARGS(name)
 #include "dynload/entries.def"
 #undef MI_ENTRY_PLAIN
 
@@ -24,7 +26,7 @@ struct PlainEntry {
 };
 
 inline constexpr PlainEntry kPlainEntries[] = {
-#define MI_ENTRY_PLAIN(slot, name) {slot, #name, &name},
+#define MI_ENTRY_PLAIN(name) {dynload::slot::name, #name, &name},
 #include "dynload/entries.def"
 #undef MI_ENTRY_PLAIN
 };

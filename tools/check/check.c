@@ -17,33 +17,28 @@
 #include <string.h>
 
 #include "ravelTint/ravelTint.h"
+#include "ravelTint/renderer.h"
 #include "shader/version.h"
 #include "support/host_generator.h"
 #include "support/module.h"
 #include "support/printable.h"
 #include "tools/check/capture.h"
 
-#ifndef RAVELTINT_VERSION
-#define RAVELTINT_VERSION "unknown"
-#endif
-
 typedef void (*SetModuleHandle)(void*);
 typedef int32_t (*Shade)(void*, struct ravelTint_state*, void*);
 typedef int32_t (*Version)(void);
 
-/* ---- The renderer: its records at the offsets of the 64-bit layout. */
+/* ---- The renderer: its records as the renderer contract lays them out. */
 
 enum {
-  kStateInstance = 160,   /* the instance tag */
-  kStateShader = 312,     /* the current shader record */
-  kShaderConnection = 96, /* the parameter-connection offset */
-  kInstanceItem = 216,    /* the named element's tag */
   kConnectionOffset = 16, /* where this renderer keeps connection tags */
   kInstanceTag = 7,
   kItemTag = 9
 };
 
-static unsigned char state[320], shader_record[100], instance_record[224];
+static ravelTint_state_layout state;
+static ravelTint_shader_record shader_record;
+static ravelTint_instance_record instance_record;
 static unsigned char parameters[32];
 static const char* element_name;
 static int32_t evaluated_seed;
@@ -60,34 +55,35 @@ static void put32(unsigned char* record, int offset, uint32_t value) {
  * tells which seed it came from. */
 static float first_draw(uint32_t seed) { return host_generator_draw(seed); }
 
-RENDERER_EXPORT void* mi_phen_eval(struct ravelTint_state* s, void* p) {
+RAVELTINT_RENDERER_EXPORT void* mi_phen_eval(struct ravelTint_state* s,
+                                             void* p) {
   (void)s;
   ++phen_evals;
   return p == parameters ? &evaluated_seed : NULL;
 }
 
-RENDERER_EXPORT void* mi_db_access(uint32_t tag) {
+RAVELTINT_RENDERER_EXPORT void* mi_db_access(ravelTint_tag tag) {
   if (tag != kInstanceTag) return NULL;
   ++pins;
-  return instance_record;
+  return &instance_record;
 }
 
-RENDERER_EXPORT void mi_db_unpin(uint32_t tag) {
+RAVELTINT_RENDERER_EXPORT void mi_db_unpin(ravelTint_tag tag) {
   (void)tag;
   --pins;
 }
 
-RENDERER_EXPORT char* mi_api_tag_lookup(uint32_t tag) {
+RAVELTINT_RENDERER_EXPORT char* mi_api_tag_lookup(ravelTint_tag tag) {
   return tag == kItemTag ? (char*)element_name : NULL;
 }
 
-RENDERER_EXPORT void mi_srandom(int32_t seed) {
+RAVELTINT_RENDERER_EXPORT void mi_srandom(int32_t seed) {
   if (seed_count < 8) seeds[seed_count] = seed;
   ++seed_count;
   generator = (uint32_t)seed;
 }
 
-RENDERER_EXPORT float mi_random(void) {
+RAVELTINT_RENDERER_EXPORT float mi_random(void) {
   const float draw = first_draw(generator);
   generator = host_generator_step(generator);
   return draw;
@@ -136,19 +132,16 @@ static int failed(const char* what) {
 }
 
 static void set_up(const Case* c) {
-  memset(state, 0, sizeof state);
-  memset(shader_record, 0, sizeof shader_record);
+  memset(&state, 0, sizeof state);
+  memset(&shader_record, 0, sizeof shader_record);
   memset(parameters, 0, sizeof parameters);
-  put32(state, kStateInstance, kInstanceTag);
-  {
-    const void* record = shader_record;
-    memcpy(state + kStateShader, &record, sizeof record);
-  }
-  put32(instance_record, kInstanceItem, kItemTag);
+  state.instance = kInstanceTag;
+  state.shader = &shader_record;
+  instance_record.item = kItemTag;
   put32(parameters, 0, (uint32_t)c->seed);
   put32(parameters, 4, (uint32_t)c->grayscale);
   if (c->connected) {
-    put32(shader_record, kShaderConnection, kConnectionOffset);
+    shader_record.connection_offset = kConnectionOffset;
     put32(parameters, kConnectionOffset, 1);
     evaluated_seed = 4242;
   }
@@ -163,7 +156,7 @@ static int shade_case(Shade shade, const Case* c) {
   int i;
   char what[256];
   set_up(c);
-  if (shade(colour, (struct ravelTint_state*)state, parameters) != 1)
+  if (shade(colour, (struct ravelTint_state*)&state, parameters) != 1)
     return failed("the shader did not return 1");
   if (seed_count != channels || phen_evals != c->connected || pins != 0) {
     snprintf(what, sizeof what,

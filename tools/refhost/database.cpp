@@ -1,7 +1,7 @@
 #include "tools/refhost/database.h"
 
 #include "host/records.h"
-#include "support/module.h"
+#include "ravelTint/renderer.h"
 
 namespace refhost {
 
@@ -64,10 +64,6 @@ const std::int32_t* Database::evaluate(const host::State* state,
 
 }  // namespace refhost
 
-// The renderer functions the shader calls, exported from the executable so
-// that the library finds them by name in the module handed to it.
-#define RENDERER_API extern "C" RENDERER_EXPORT
-
 namespace refhost {
 
 namespace {
@@ -83,27 +79,35 @@ void set_seed_probe(std::vector<std::int32_t>* seeds) { probe = seeds; }
 
 using refhost::active;
 
-RENDERER_API void* mi_phen_eval(host::State* state, void* parameter) {
+// The renderer functions the shader calls, exported from the executable so
+// that the library finds them by name in the module handed to it.
+
+RAVELTINT_RENDERER_EXPORT void* mi_phen_eval(host::State* state,
+                                             void* parameter) {
   return const_cast<std::int32_t*>(active->evaluate(state, parameter));
 }
 
-RENDERER_API void* mi_db_access(host::Tag tag) {
+RAVELTINT_RENDERER_EXPORT void* mi_db_access(host::Tag tag) {
   return const_cast<void*>(active->access(tag));
 }
 
-RENDERER_API void mi_db_unpin(host::Tag tag) { active->unpin(tag); }
+RAVELTINT_RENDERER_EXPORT void mi_db_unpin(host::Tag tag) {
+  active->unpin(tag);
+}
 
 // Declared as the renderer declares it; the library only reads the name.
-RENDERER_API char* mi_api_tag_lookup(host::Tag tag) {
+RAVELTINT_RENDERER_EXPORT char* mi_api_tag_lookup(host::Tag tag) {
   return const_cast<char*>(active->name(tag));
 }
 
-RENDERER_API void mi_srandom(std::int32_t seed) {
+RAVELTINT_RENDERER_EXPORT void mi_srandom(std::int32_t seed) {
   if (refhost::probe) refhost::probe->push_back(seed);
   refhost::generator.seed(seed);
 }
 
-RENDERER_API float mi_random() { return refhost::generator.draw(); }
+RAVELTINT_RENDERER_EXPORT float mi_random() {
+  return refhost::generator.draw();
+}
 
 namespace refhost {
 
