@@ -106,11 +106,11 @@ function(raveltint_test_host name)
   raveltint_configure_program(${name})
 endfunction()
 
-# A program that hosts the library exports the six renderer functions the
-# shader calls from its own executable.
+# A program that hosts the library exports the renderer functions it defines
+# (ravelTint/renderer.h marks them) from its own executable; on Linux an
+# executable exports only what its link names.
 function(raveltint_export_renderer_functions target)
   if(NOT WIN32)
-    target_link_options(${target} PRIVATE
-      -Wl,--dynamic-list=${PROJECT_SOURCE_DIR}/support/renderer_functions.list)
+    target_link_options(${target} PRIVATE "LINKER:--export-dynamic-symbol=mi_*")
   endif()
 endfunction()

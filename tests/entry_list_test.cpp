@@ -26,7 +26,6 @@ constexpr Row kRows[] = {
 
 TEST(EntryList, LooksUpSixHundredNinetyFiveDistinctHostNamesInListOrder) {
   ASSERT_EQ(std::size(kRows), 695u);
-  ASSERT_EQ(DYNLOAD_SLOT_COUNT, 695u);
   std::set<std::string> names;
   for (unsigned i = 0; i < std::size(kRows); ++i) {
     EXPECT_EQ(std::strncmp(kRows[i].name, "mi_", 3), 0) << kRows[i].name;

@@ -2,24 +2,24 @@
 // call (through the resolver) and on every later one (straight through).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "dynload/slots.h"
 #include "ravelTint/ravelTint.h"
-#include "tests/hosts/signatures.h"
 #include "support/module.hpp"
-#include "tests/support/slots.h"
+#include "tests/hosts/signatures.h"
 
 namespace {
 
-using support::load_module;
 using support::module_object;
 
 class Forwarding : public testing::Test {
  protected:
   void SetUp() override {
-    host_ = load_module("signature_host");
-    ASSERT_NE(host_, nullptr);
+    host_ = support::require_module("signature_host");
     captured_ = module_object<Captured>(host_, "captured");
     ASSERT_NE(captured_, nullptr);
     miSetModuleHandle(host_);
@@ -32,7 +32,10 @@ class Forwarding : public testing::Test {
   // Runs `call` once unresolved and once resolved; both must pass `check`.
   template <typename Call, typename Check>
   void on_both_paths(const char* name, Call call, Check check) {
-    const unsigned slot = testing_support::slot_of(name);
+    const auto named = [&](const char* n) { return !std::strcmp(n, name); };
+    const auto slot = std::find_if(std::begin(dynload_names),
+                                   std::end(dynload_names), named) -
+                      std::begin(dynload_names);
     ASSERT_EQ(dynload_slots[slot].load(), nullptr);
     check(call());
     EXPECT_NE(dynload_slots[slot].load(), nullptr);

@@ -6,30 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <fstream>
 #include <map>
-#include <nlohmann/json.hpp>
-#include <sstream>
-#include <string>
-#include <vector>
 
-#include "support/module.hpp"
-#include "tests/support/stderr_capture.h"
+#include "tests/refhost_runs.h"
 #include "tools/matte/selection.h"
 #include "tools/refhost/cryptomatte.h"
 #include "tools/refhost/exr_file.h"
-#include "tools/refhost/run.h"
 
 namespace {
 
-using nlohmann::json;
-
-std::string data_file(const std::string& name) {
-  return support::program_directory() + "/" + name;
-}
-
-using testing_support::Outcome;
+using namespace refhost_runs;
 
 // Runs `program` (refhost::run or matte::run) in this process.
 template <typename Run>

@@ -113,9 +113,7 @@ TEST(NoHeap, ShaderCallsAllocateNothing) {
 }
 
 TEST(NoHeap, EntriesAllocateNothing) {
-  void* host = support::load_module("signature_host");
-  ASSERT_NE(host, nullptr);
-  miSetModuleHandle(host);
+  miSetModuleHandle(support::require_module("signature_host"));
   mi_noise_3d(1, 2, 3);
   EXPECT_EQ(allocations_of([] {
               for (int i = 0; i < 1000; ++i) mi_noise_3d(1, 2, 3);
@@ -125,9 +123,7 @@ TEST(NoHeap, EntriesAllocateNothing) {
 }
 
 TEST(NoHeap, MessagesAllocateNothing) {
-  void* host = support::load_module("message_host");
-  ASSERT_NE(host, nullptr);
-  miSetModuleHandle(host);
+  miSetModuleHandle(support::require_module("message_host"));
   mi_info("warm up");
   mi_nwarning(1, "warm up");
   mi_query(host::kQueryInt64, 0, 0, 0, 0);

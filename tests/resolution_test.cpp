@@ -8,20 +8,25 @@
 #include <thread>
 #include <vector>
 
+#include "dynload/slot_ids.h"
 #include "dynload/slots.h"
 #include "ravelTint/ravelTint.h"
-#include "tests/support/entries.h"
 #include "support/module.hpp"
-#include "tests/support/slots.h"
+#include "tests/support/entries.h"
 #include "tests/support/stderr_capture.h"
 
 namespace {
 
-using testing_support::filled_slots;
+using support::require_module;
 using testing_support::kPlainEntries;
-using support::load_module;
-using testing_support::slot_of;
 using testing_support::stderr_of;
+
+// How many slots hold an address.
+unsigned filled_slots() {
+  unsigned filled = 0;
+  for (const auto& slot : dynload_slots) filled += slot.load() != nullptr;
+  return filled;
+}
 
 // The answer of generic host `id` for the function in `slot`.
 std::intptr_t answer(int id, unsigned slot) { return id * 1000 + slot; }
@@ -38,14 +43,9 @@ std::string lookup_failure(const char* name, void* handle) {
 class Resolution : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    host_a_ = load_module("generic_host_a");
-    host_b_ = load_module("generic_host_b");
-    partial_host_ = load_module("signature_host");
-  }
-  void SetUp() override {
-    ASSERT_NE(host_a_, nullptr);
-    ASSERT_NE(host_b_, nullptr);
-    ASSERT_NE(partial_host_, nullptr);
+    host_a_ = require_module("generic_host_a");
+    host_b_ = require_module("generic_host_b");
+    partial_host_ = require_module("signature_host");
   }
   static void* host_a_;
   static void* host_b_;
@@ -67,7 +67,7 @@ TEST_F(Resolution, EveryEntryReachesItsOwnFunctionOnBothPaths) {
 
 TEST_F(Resolution, ResolvedEntryLooksNothingUpAndPrintsNothing) {
   miSetModuleHandle(host_a_);
-  const unsigned slot = slot_of("mi_matrix_ident");
+  const unsigned slot = dynload::slot::mi_matrix_ident;
   EXPECT_EQ(mi_matrix_ident(0), answer(1, slot));
   // Were the entry to look its name up again, host A's function would be
   // called and overwrite the slot.
@@ -94,11 +94,11 @@ TEST_F(Resolution, MissingFunctionIsReportedOnEveryCallAndNeverCached) {
     std::intptr_t result = -1;
     EXPECT_EQ(stderr_of([&] { result = mi_matrix_ident(5); }), report);
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(dynload_slots[slot_of("mi_matrix_ident")].load(), nullptr);
+    EXPECT_EQ(dynload_slots[dynload::slot::mi_matrix_ident].load(), nullptr);
   }
   // Binding a module that has it then succeeds at once.
   miSetModuleHandle(host_a_);
-  EXPECT_EQ(mi_matrix_ident(5), answer(1, slot_of("mi_matrix_ident")));
+  EXPECT_EQ(mi_matrix_ident(5), answer(1, dynload::slot::mi_matrix_ident));
 }
 
 TEST_F(Resolution, BeforeAnyModuleBothLinesAppearInOrder) {

@@ -15,9 +15,9 @@
 #include "tools/refhost/commit.h"
 #include "tools/refhost/cryptomatte.h"
 #include "tools/refhost/exr_file.h"
-#include "tools/refhost/outputs.h"
 #include "tools/refhost/platform.h"
-#include "tools/refhost/scene.h"
+#include "tools/refhost/png.h"
+#include "tools/refhost/scene_file.h"
 #include "tools/refhost/text.h"
 #include "tools/refhost/workers.h"
 
@@ -154,12 +154,7 @@ std::optional<int> parse_options(int argc, const char* const* argv,
     if (app.count("--threads"))
       options.threads =
           static_cast<int>(refhost::whole("--threads", threads, 0, 1024));
-    if (app.count("--ranks")) {
-      const auto n = refhost::parse_decimal(ranks, 2, 16);
-      if (!n || *n % 2)
-        refhost::refuse("--ranks", ranks, "an even number from 2 to 16");
-      options.ranks = static_cast<int>(*n);
-    }
+    if (app.count("--ranks")) options.ranks = refhost::cryptomatte_ranks(ranks);
     check_options(app, options);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : kUsageError;

@@ -46,6 +46,13 @@ std::int64_t whole(const std::string& option, const std::string& value,
 }
 
 // An option given with an empty value would silently mean its default.
+int cryptomatte_ranks(const std::string& value) {
+  const auto ranks = parse_decimal(value, 2, 16);
+  if (!ranks || *ranks % 2 != 0)
+    refuse("--ranks", value, "an even number from 2 to 16");
+  return static_cast<int>(*ranks);
+}
+
 const CLI::Validator kNotEmpty(
     [](const std::string& value) {
       return value.empty() ? std::string("must not be empty") : std::string();

@@ -28,6 +28,10 @@ std::string range_text(std::int64_t low, std::int64_t high);
 std::int64_t whole(const std::string& option, const std::string& value,
                    std::int64_t low, std::int64_t high);
 
+// A count of Cryptomatte ranks (--ranks): an even number from 2 to 16, or
+// refused.
+int cryptomatte_ranks(const std::string& value);
+
 // An option given with an empty value would silently mean its default.
 extern const CLI::Validator kNotEmpty;
 

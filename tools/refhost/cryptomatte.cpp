@@ -5,7 +5,7 @@
 #include <cstring>
 #include <map>
 
-#include "tools/refhost/outputs.h"
+#include "tools/refhost/json_text.h"
 
 namespace refhost {
 

@@ -7,12 +7,15 @@
 
 #include "support/printable.h"
 #include "tools/refhost/arguments.h"
+#include "tools/refhost/commit.h"
 #include "tools/refhost/database.h"
 #include "tools/refhost/library.h"
-#include "tools/refhost/outputs.h"
+#include "tools/refhost/manifest.h"
 #include "tools/refhost/platform.h"
 #include "tools/refhost/report.h"
 #include "tools/refhost/scene.h"
+#include "tools/refhost/scene_file.h"
+#include "tools/refhost/seed_search.h"
 #include "tools/refhost/text.h"
 
 namespace refhost {
@@ -91,48 +94,6 @@ std::size_t separate(const Shader& shader, Database& database, Scene& scene,
   return given;
 }
 
-std::string names_manifest(const Scene& scene,
-                           const std::vector<ObjectColour>& objects,
-                           const Groups& groups, const std::string& source) {
-  JsonText json;
-  json.raw("{\n  \"manifest_version\": ").number(kManifestVersion);
-  json.raw(",\n  \"names\": ").string(source);
-  json.raw(",\n  \"shader\": {\"name\": \"ravelTint\", \"version\": ")
-      .number(kShaderVersion)
-      .raw(", ")
-      .raw("\"seed\": ")
-      .number(static_cast<long long>(scene.seed))
-      .raw(", \"grayscale\": ")
-      .boolean(scene.grayscale)
-      .raw("},\n  \"objects\": [");
-  for (std::size_t i = 0; i < objects.size(); ++i) {
-    const Object& o = scene.objects[i];
-    json.raw(i ? ",\n    {\"index\": " : "\n    {\"index\": ")
-        .number(static_cast<long long>(i))
-        .raw(", \"name\": ")
-        .string(o.name)
-        .raw(", \"seed\": ")
-        .number(static_cast<long long>(o.seed.value_or(scene.seed)))
-        .raw(", \"seeds\": ")
-        .seeds(objects[i].seeds)
-        .raw(", \"grey\": ")
-        .boolean(is_grey(objects[i].seeds))
-        .raw("}");
-  }
-  json.raw(objects.empty() ? "]" : "\n  ]");
-  json.raw(",\n  \"collisions\": [");
-  for (std::size_t g = 0; g < groups.seeds.size(); ++g) {
-    json.raw(g ? ",\n    {\"seeds\": " : "\n    {\"seeds\": ")
-        .seeds(groups.seeds[g].seeds)
-        .raw(", \"objects\": ")
-        .list(groups.seeds[g].objects,
-              [&](std::size_t i) { json.number(static_cast<long long>(i)); })
-        .raw("}");
-  }
-  json.raw(groups.seeds.empty() ? "]\n}\n" : "\n  ]\n}\n");
-  return json.take();
-}
-
 }  // namespace
 
 Scene load_names(const std::string& path) {
@@ -203,7 +164,8 @@ void plan_names(const Options& options, const std::string& library_path) {
         "of their own\n",
         given, shared);
   }
-  manifest.bytes = names_manifest(scene, objects, groups, options.names_path);
+  manifest.bytes =
+      manifest_text({scene, objects, groups, nullptr, options.names_path});
   commit_outputs({&manifest});
   const std::size_t still_shared = shared_objects(groups);
   std::printf("%s, seed %d: %s %s their seeds\n",

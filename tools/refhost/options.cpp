@@ -65,12 +65,7 @@ void convert(const CLI::App& app, const Texts& texts, Options& options) {
     options.threads =
         static_cast<int>(whole("--threads", texts.threads, 0, 1024));
   if (app.count("--close")) options.close = difference(texts.close);
-  if (app.count("--ranks")) {
-    const auto ranks = parse_decimal(texts.ranks, 2, 16);
-    if (!ranks || *ranks % 2 != 0)
-      refuse("--ranks", texts.ranks, "an even number from 2 to 16");
-    options.ranks = static_cast<int>(*ranks);
-  }
+  if (app.count("--ranks")) options.ranks = cryptomatte_ranks(texts.ranks);
   if (app.count("--search"))
     options.search =
         static_cast<int>(whole("--search", texts.search, 0, 1000000));

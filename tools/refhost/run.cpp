@@ -7,16 +7,24 @@
 #include <string>
 #include <thread>
 
+#include "tools/refhost/builtin_scene.h"
+#include "tools/refhost/commit.h"
 #include "tools/refhost/database.h"
 #include "tools/refhost/exr_file.h"
+#include "tools/refhost/json_text.h"
 #include "tools/refhost/library.h"
+#include "tools/refhost/manifest.h"
 #include "tools/refhost/names.h"
 #include "tools/refhost/options.h"
-#include "tools/refhost/outputs.h"
 #include "tools/refhost/platform.h"
+#include "tools/refhost/png.h"
 #include "tools/refhost/render.h"
+#include "tools/refhost/render_exr.h"
 #include "tools/refhost/report.h"
+#include "tools/refhost/scene_reader.h"
+#include "tools/refhost/seed_search.h"
 #include "tools/refhost/text.h"
+#include "tools/refhost/tracer.h"
 
 namespace refhost {
 
@@ -108,9 +116,9 @@ void render_scene(const Options& options) {
   const std::string png_name =
       std::filesystem::path(outputs.png.destination).filename().string();
   const std::string png_sha256 = platform::sha256_hex(outputs.png.bytes);
-  outputs.manifest.bytes =
-      manifest_text({scene, settings, objects, groups, image.coverage, close,
-                     options.close, png_name, png_sha256});
+  const RenderFacts facts{settings,      image.coverage, close,
+                          options.close, png_name,       png_sha256};
+  outputs.manifest.bytes = manifest_text({scene, objects, groups, &facts, {}});
   const int samples = settings.samples * settings.samples;
   if (outputs.with_exr)
     outputs.exr.bytes = exr_bytes(image, compact_json(outputs.manifest.bytes),

@@ -1,4 +1,5 @@
-// The reference host's files, encoded (PNG, manifest, EXR) and committed.
+// JSON written as text, piece by piece: a manifest of a million objects
+// needs no document of them in memory.
 #pragma once
 
 #include <charconv>
@@ -8,52 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/refhost/commit.h"
-#include "tools/refhost/render.h"
-#include "tools/refhost/report.h"
-#include "tools/refhost/scene.h"
-
-// The reference host's files: the object-ID image, the manifest and an
-// optional EXR image, and how they replace what was there.
-namespace refhost {
-
-// The manifest's format; docs/manifest.md describes it.
-inline constexpr int kManifestVersion = 2;
-
-struct ManifestInput {
-  const Scene& scene;
-  const RenderSettings& settings;
-  const std::vector<ObjectColour>& objects;
-  const Groups& groups;
-  const std::vector<Coverage>& coverage;  // by object
-  const ClosePairs& close_pairs;
-  double close_threshold;
-  const std::string& png_name;  // the image the manifest belongs to
-  const std::string& png_sha256;
-};
-
-// The PNG: sRGB-encoded colour, straight linear alpha, and the sRGB, gAMA
-// and cHRM chunks that say so.
-std::string png_bytes(const Image& image);
-// A one-channel 16-bit PNG of linear values from 0 to 1 (a matte), marked
-// linear with gAMA 1.0.
-std::string png_grey16_bytes(int width, int height,
-                             const std::vector<float>& values);
-std::string manifest_text(const ManifestInput& input);
-// The same JSON without any space or line break outside its strings.
-std::string compact_json(const std::string& text);
-
-// The OpenEXR image: RGBA as 32-bit float, premultiplied, with the manifest
-// in the header attribute "ravelTint/manifest"; with `ranks`, also every
-// object's coverage of every pixel, counted from its samples, as
-// Cryptomatte layers of that many ranks.
-std::string exr_bytes(const Image& image, const std::string& manifest,
-                      const Scene& scene, int samples_per_pixel, int ranks);
-
-}  // namespace refhost
-
-// JSON written as text, piece by piece: a manifest of a million objects
-// needs no document of them in memory.
 namespace refhost {
 
 class JsonText {
@@ -113,5 +68,8 @@ class JsonText {
  private:
   std::string out_;
 };
+
+// The same JSON without any space or line break outside its strings.
+std::string compact_json(const std::string& text);
 
 }  // namespace refhost

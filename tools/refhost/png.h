@@ -1,0 +1,20 @@
+// PNG files as the reference host and the matte tool write them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/refhost/render.h"
+
+namespace refhost {
+
+// The object-ID image: sRGB-encoded colour, straight linear alpha, and the
+// sRGB, gAMA and cHRM chunks that say so.
+std::string png_bytes(const Image& image);
+
+// A one-channel 16-bit PNG of linear values from 0 to 1 (a matte), marked
+// linear with gAMA 1.0.
+std::string png_grey16_bytes(int width, int height,
+                             const std::vector<float>& values);
+
+}  // namespace refhost
