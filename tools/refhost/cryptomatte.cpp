@@ -84,22 +84,27 @@ RankedCoverage::RankedCoverage(int width, int height, int ranks)
     : width_(width),
       height_(height),
       ranks_(ranks),
-      values_(static_cast<std::size_t>(width) * height * ranks * 2, 0.0f) {}
+      values_(new float[static_cast<std::size_t>(width) * height * ranks * 2]) {
+}
 
 void RankedCoverage::set(
     std::size_t pixel,
     std::vector<std::pair<std::uint32_t, float>>& coverages) {
-  std::sort(coverages.begin(), coverages.end(),
-            [](const auto& a, const auto& b) {
-              return a.second > b.second ||
-                     (a.second == b.second && a.first < b.first);
-            });
-  for (int r = 0; r < ranks_; ++r) {
-    float* value = &values_[(pixel * static_cast<std::size_t>(ranks_) + r) * 2];
-    const bool held = r < static_cast<int>(coverages.size());
-    value[0] = held ? id_float(coverages[r].first) : 0.0f;
-    value[1] = held ? coverages[r].second : 0.0f;
+  if (coverages.size() > 1)
+    std::sort(coverages.begin(), coverages.end(),
+              [](const auto& a, const auto& b) {
+                return a.second > b.second ||
+                       (a.second == b.second && a.first < b.first);
+              });
+  float* value = &values_[pixel * static_cast<std::size_t>(ranks_) * 2];
+  const std::size_t held =
+      std::min(coverages.size(), static_cast<std::size_t>(ranks_));
+  for (std::size_t r = 0; r < held; ++r) {
+    value[2 * r] = id_float(coverages[r].first);
+    value[2 * r + 1] = coverages[r].second;
   }
+  std::fill(value + 2 * held, value + 2 * static_cast<std::size_t>(ranks_),
+            0.0f);
 }
 
 void add_cryptomatte(

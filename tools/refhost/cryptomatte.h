@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -25,7 +26,9 @@ float id_float(std::uint32_t id);
 std::uint32_t id_bits(float id);
 
 // The ranked coverage of a whole image: for each pixel, `ranks` pairs of
-// (ID, coverage), the largest coverage first, zero-filled.
+// (ID, coverage), the largest coverage first, zero-filled. Every pixel must
+// be set: the values start unwritten, so that the threads that set the rows
+// are the first to touch their memory (a 4K frame of 6 ranks is 400 MB).
 class RankedCoverage {
  public:
   RankedCoverage(int width, int height, int ranks);
@@ -43,7 +46,7 @@ class RankedCoverage {
 
  private:
   int width_, height_, ranks_;
-  std::vector<float> values_;
+  std::unique_ptr<float[]> values_;
 };
 
 // The layer's name in every file: CryptoObject00, CryptoObject01, ...
