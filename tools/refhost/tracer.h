@@ -1,4 +1,5 @@
-// Primary rays and what they hit, through a bounding-volume hierarchy.
+// Tracing: primary rays and what they hit, through a bounding-volume
+// hierarchy.
 #pragma once
 
 #include <array>
@@ -9,12 +10,12 @@
 
 #include "tools/refhost/scene.h"
 
-// Primary rays and what they hit. Only +, -, *, / and sqrt are used, all
-// exactly rounded, so Linux and Windows builds hit the same objects. A
-// bounding-volume hierarchy over the objects keeps a ray's cost near the
-// logarithm of their number; it only skips objects that the ray cannot
-// reach, so what a ray hits is exactly what testing every object would give
-// (the nearest, and of equally near ones the first in the scene).
+// Only +, -, *, / and sqrt are used, all exactly rounded, so Linux and
+// Windows builds hit the same objects. A bounding-volume hierarchy over the
+// objects keeps a ray's cost near the logarithm of their number; it only
+// skips objects that the ray cannot reach, so what a ray hits is exactly
+// what testing every object would give (the nearest, and of equally near
+// ones the first in the scene).
 namespace refhost {
 
 class Tracer {
