@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "ravelTint/renderer.h"  // mi_random, as a renderer declares it
+
 #ifndef SIGNATURE_API
 #define SIGNATURE_API extern "C"
 #endif
@@ -39,8 +41,7 @@ SIGNATURE_API void* mi_geomo_blend_surfaces(double d0, void* p1, float f2,
                                             double d9, float f10, int i11,
                                             double d12);
 
-// Floating-point results.
-SIGNATURE_API float mi_random(void);
+// Floating-point results (and mi_random's, from the renderer contract).
 SIGNATURE_API float mi_noise_1d(float x);
 SIGNATURE_API double mi_noise_3d(double x, double y, double z);
 
