@@ -25,14 +25,12 @@ namespace matte {
 
 using refhost::count_of;
 using refhost::Failure;
+using refhost::kFailure;
+using refhost::kUsageError;
 using refhost::quote;
 using refhost::report_error;
-using refhost::UsageFailure;
 
 namespace {
-
-constexpr int kUsageError = 2;
-constexpr int kFailure = 1;
 
 // ---- The command line.
 
@@ -407,9 +405,10 @@ bool process_frame(const Options& options, long frame) {
   } catch (const refhost::platform::Interrupted&) {
     throw;
   } catch (const std::bad_alloc&) {
-    report_error("frame " + std::to_string(frame) + ": out of memory", 1);
+    report_error("frame " + std::to_string(frame) + ": out of memory",
+                 kFailure);
   } catch (const std::exception& e) {
-    report_error("frame " + std::to_string(frame) + ": " + e.what(), 1);
+    report_error("frame " + std::to_string(frame) + ": " + e.what(), kFailure);
   }
   return false;
 }
@@ -418,36 +417,22 @@ bool process_frame(const Options& options, long frame) {
 
 int run(int argc, const char* const* argv) {
   refhost::set_program_name("ravelTint-matte");
-  int status = 0;
-  try {
+  return refhost::run_program([&] {
     Options options;
-    if (const auto stop = parse_options(argc, argv, options)) {
-      const int written = refhost::finish_output();
-      return *stop != 0 ? *stop : written;
-    }
+    if (const auto stop = parse_options(argc, argv, options)) return *stop;
     if (!options.frames) {
       process(options, 0);
-    } else {
-      std::size_t failed = 0;
-      const long count = options.last_frame - options.first_frame + 1;
-      for (long f = options.first_frame; f <= options.last_frame; ++f)
-        failed += !process_frame(options, f);
-      std::printf("%s of %s done", count_of(count - failed, "frame").c_str(),
-                  std::to_string(count).c_str());
-      std::printf(failed ? ", %zu failed\n" : "\n", failed);
-      status = failed ? kFailure : 0;
+      return 0;
     }
-  } catch (const refhost::platform::Interrupted& interrupt) {
-    refhost::platform::end_by(interrupt);
-  } catch (const UsageFailure& e) {
-    return report_error(e.what(), kUsageError);
-  } catch (const std::bad_alloc&) {
-    return report_error("out of memory", kFailure);
-  } catch (const std::exception& e) {
-    return report_error(e.what(), kFailure);
-  }
-  const int written = refhost::finish_output();
-  return status != 0 ? status : written;
+    std::size_t failed = 0;
+    const long count = options.last_frame - options.first_frame + 1;
+    for (long f = options.first_frame; f <= options.last_frame; ++f)
+      failed += !process_frame(options, f);
+    std::printf("%s of %s done", count_of(count - failed, "frame").c_str(),
+                std::to_string(count).c_str());
+    std::printf(failed ? ", %zu failed\n" : "\n", failed);
+    return failed ? kFailure : 0;
+  });
 }
 
 }  // namespace matte

@@ -29,11 +29,6 @@ struct Options {
   bool version = false;  // print the versions and stop
 };
 
-// Exit statuses: a mistake on the command line, and a failure after it (a
-// scene, the library, an output).
-inline constexpr int kUsageError = 2;
-inline constexpr int kFailure = 1;
-
 // Parses the command line. Returns the exit status when the program should
 // stop at once (after --help, or a bad option, which it reports).
 std::optional<int> parse_options(int argc, const char* const* argv,

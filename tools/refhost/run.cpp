@@ -156,12 +156,9 @@ void print_versions(const Options& options) {
 }  // namespace
 
 int run(int argc, const char* const* argv) {
-  try {
+  return run_program([&] {
     Options options;
-    if (const auto status = parse_options(argc, argv, options)) {
-      const int written = finish_output();
-      return *status != 0 ? *status : written;
-    }
+    if (const auto status = parse_options(argc, argv, options)) return *status;
     if (options.version)
       print_versions(options);
     else if (!options.names_path.empty())
@@ -169,16 +166,8 @@ int run(int argc, const char* const* argv) {
                                                        : options.library_path);
     else
       render_scene(options);
-  } catch (const platform::Interrupted& interrupt) {
-    platform::end_by(interrupt);
-  } catch (const UsageFailure& failure) {
-    return report_error(failure.what(), kUsageError);
-  } catch (const std::bad_alloc&) {
-    return report_error("out of memory", kFailure);
-  } catch (const std::exception& e) {
-    return report_error(e.what(), kFailure);
-  }
-  return finish_output();
+    return 0;
+  });
 }
 
 }  // namespace refhost

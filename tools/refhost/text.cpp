@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "support/printable.h"
+#include "tools/refhost/platform.h"
 
 namespace refhost {
 
@@ -32,6 +33,23 @@ int report_error(const std::string& what, int status) {
   std::fprintf(stderr, "%s: error: %s\n", program_name(),
                printable_line(what).c_str());
   return status;
+}
+
+int run_program(const std::function<int()>& body) {
+  int status = 0;
+  try {
+    status = body();
+  } catch (const platform::Interrupted& interrupt) {
+    platform::end_by(interrupt);
+  } catch (const UsageFailure& failure) {
+    return report_error(failure.what(), kUsageError);
+  } catch (const std::bad_alloc&) {
+    return report_error("out of memory", kFailure);
+  } catch (const std::exception& e) {
+    return report_error(e.what(), kFailure);
+  }
+  const int written = finish_output();
+  return status != 0 ? status : written;
 }
 
 int finish_output() {

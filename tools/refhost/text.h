@@ -1,6 +1,7 @@
 // Every error the reference host reports, and the text it shows a person.
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -12,6 +13,11 @@ namespace refhost {
 struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+
+// Exit statuses: a mistake on the command line, and a failure after it (a
+// scene, the library, an input image, an output).
+inline constexpr int kUsageError = 2;
+inline constexpr int kFailure = 1;
 
 // A failure that the command line alone causes (exit status 2).
 struct UsageFailure : Failure {
@@ -31,6 +37,13 @@ int report_error(const std::string& what, int status);
 // could not be written (a full disk, a closed pipe) is a failure, reported
 // as one line. Returns 0, or 1 for such a failure.
 int finish_output();
+
+// Runs a program's `body`, which returns its own exit status: an exception
+// becomes one error line and its status (kUsageError for UsageFailure,
+// kFailure otherwise, "out of memory" for a failed allocation), an interrupt
+// ends the process as its signal would, and standard output is checked at
+// the end. Shared by the reference host and the matte tool.
+int run_program(const std::function<int()>& body);
 
 }  // namespace refhost
 
