@@ -5,19 +5,28 @@
 // colour exactly, with alpha 1) on the same pixels, for comparison. Objects
 // that share a colour in the image cannot be told apart, by any means: the
 // truth counts them as the one entry the estimate's manifest names them by.
-//   matte_accuracy TRUTH.exr ESTIMATE.exr [N]
-// With N, also lists the first N pixels the estimate gets wrong by more
-// than 0.05, with both coverages, to see why.
+//   matte_accuracy TRUTH.exr ESTIMATE.exr [ENCODING [N]]
+// ENCODING (float, half or png: how the unmixed image held its pixels) also
+// tallies apart the pixels that the image cannot tell: where the estimate's
+// mix of palette colours, stored as that image stores a pixel, gives the
+// very pixel the true mix gives, no reading of the image can prefer the
+// truth. With N, also lists the first N pixels the estimate gets wrong by
+// more than 0.05, with both coverages, to see why.
 // TRUTH is `refhost --cryptomatte`, which also holds the flat image and its
 // manifest; ESTIMATE is `ravelTint-matte ... --cryptomatte`.
+#include <Imath/half.h>
+
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "tools/refhost/colour.h"
 #include "tools/refhost/cryptomatte.h"
 #include "tools/refhost/exr_file.h"
 
@@ -25,6 +34,39 @@ namespace {
 
 using Coverages = std::map<std::uint32_t, double>;
 using IdMap = std::map<std::uint32_t, std::uint32_t>;
+using Colours = std::map<std::uint32_t, std::array<double, 3>>;
+enum class Encoding { kNone, kFloat, kHalf, kPng };
+
+// A mix of colours as the image would hold its pixel: premultiplied float or
+// half RGBA, or the PNG's straight sRGB codes and linear alpha code.
+std::array<float, 4> stored(const Coverages& mix, const Colours& colours,
+                            Encoding encoding) {
+  std::array<double, 4> sum{};
+  for (const auto& [id, c] : mix) {
+    for (int k = 0; k < 3; ++k) sum[k] += c * colours.at(id)[k];
+    sum[3] += c;
+  }
+  std::array<float, 4> pixel{};
+  for (int k = 0; k < 4; ++k) {
+    const auto value = static_cast<float>(sum[k]);
+    if (encoding == Encoding::kHalf)
+      pixel[k] = static_cast<float>(Imath::half(value));
+    else if (encoding == Encoding::kPng)
+      pixel[k] = k == 3 ? refhost::linear_byte(sum[3])
+                        : refhost::srgb_byte(sum[3] > 0 ? sum[k] / sum[3] : 0);
+    else
+      pixel[k] = value;
+  }
+  return pixel;
+}
+
+Encoding encoding_of(const char* name) {
+  for (const auto& [text, encoding] :
+       {std::pair{"float", Encoding::kFloat},
+        std::pair{"half", Encoding::kHalf}, std::pair{"png", Encoding::kPng}})
+    if (std::strcmp(name, text) == 0) return encoding;
+  throw std::runtime_error(std::string("unknown encoding ") + name);
+}
 
 // The Cryptomatte manifest of a file: name to ID.
 std::map<std::string, std::uint32_t> manifest_of(
@@ -105,8 +147,10 @@ struct Tally {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 && argc != 4) {
-    std::fprintf(stderr, "usage: matte_accuracy TRUTH.exr ESTIMATE.exr [N]\n");
+  if (argc < 3 || argc > 5) {
+    std::fprintf(stderr,
+                 "usage: matte_accuracy TRUTH.exr ESTIMATE.exr [ENCODING "
+                 "[N]]\n");
     return 2;
   }
   try {
@@ -123,20 +167,25 @@ int main(int argc, char** argv) {
     const auto estimate = coverages_of(estimate_file);
     // The exact-colour key, from the flat image and the manifest.
     std::map<std::vector<float>, std::uint32_t> colour_ids;
+    Colours colours;
     const auto manifest =
         nlohmann::json::parse(truth_file.attributes.at("ravelTint/manifest"));
-    for (const auto& o : manifest["objects"])
-      colour_ids.emplace(
-          std::vector<float>{o["colour"][0].get<float>(),
-                             o["colour"][1].get<float>(),
-                             o["colour"][2].get<float>()},
-          as_estimated.count(
-              refhost::cryptomatte_id(o["name"].get<std::string>()))
-              ? as_estimated[refhost::cryptomatte_id(
-                    o["name"].get<std::string>())]
-              : refhost::cryptomatte_id(o["name"].get<std::string>()));
-    Tally unmixed, keyed;
-    const int show = argc == 4 ? std::atoi(argv[3]) : 0;
+    for (const auto& o : manifest["objects"]) {
+      const std::uint32_t truth_id =
+          refhost::cryptomatte_id(o["name"].get<std::string>());
+      const std::uint32_t id =
+          as_estimated.count(truth_id) ? as_estimated[truth_id] : truth_id;
+      const std::vector<float> colour{o["colour"][0].get<float>(),
+                                      o["colour"][1].get<float>(),
+                                      o["colour"][2].get<float>()};
+      colour_ids.emplace(colour, id);
+      colours[id] = {colour[0], colour[1], colour[2]};
+    }
+    const Encoding encoding =
+        argc >= 4 ? encoding_of(argv[3]) : Encoding::kNone;
+    Tally unmixed, keyed, told;
+    std::size_t wrong = 0, untold = 0;
+    const int show = argc == 5 ? std::atoi(argv[4]) : 0;
     int shown = 0;
     std::size_t edge = 0;
     for (std::size_t p = 0; p < truth.size(); ++p) {
@@ -145,7 +194,15 @@ int main(int argc, char** argv) {
         partial = partial || (c > 0 && c < 1);
       if (!partial) continue;
       ++edge;
-      if (unmixed.add(truth[p], estimate[p]) > 0.05 && shown < show) {
+      const double worst = unmixed.add(truth[p], estimate[p]);
+      wrong += worst > 1e-6;
+      if (worst > 1e-6 && encoding != Encoding::kNone &&
+          stored(truth[p], colours, encoding) ==
+              stored(estimate[p], colours, encoding))
+        ++untold;
+      else
+        told.add(truth[p], estimate[p]);
+      if (worst > 0.05 && shown < show) {
         ++shown;
         std::printf("(%zu, %zu):", p % truth_file.width, p / truth_file.width);
         for (const auto& [id, c] : truth[p]) std::printf(" %08x %.4f", id, c);
@@ -164,6 +221,13 @@ int main(int argc, char** argv) {
     }
     std::printf("%zu edge pixels\n", edge);
     unmixed.print("unmixed:");
+    if (encoding != Encoding::kNone) {
+      std::printf(
+          "%zu pixels wrong, %zu of them where the image cannot tell the "
+          "mixes apart\n",
+          wrong, untold);
+      told.print("the others:");
+    }
     keyed.print("exact-colour key:");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "matte_accuracy: %s\n", e.what());

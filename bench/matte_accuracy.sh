@@ -3,7 +3,8 @@
 # section on mattes gives it: the built-in scene and a dense scene of 2,000
 # objects, rendered at 16 samples per pixel (--samples 4) with the truth as
 # Cryptomatte, then unmixed from the float EXR, a half EXR (made with
-# OpenImageIO's oiiotool) and the 8-bit PNG.
+# OpenImageIO's oiiotool) and the 8-bit PNG; and tallies apart the pixels
+# that the image cannot tell from another mix of palette colours.
 #   bench/matte_accuracy.sh [BUILD]     (default build/linux; work in a
 #                                         temporary folder)
 set -euo pipefail
@@ -20,10 +21,11 @@ for scene in builtin dense; do
     --manifest "$scene.json" --exr "$scene.exr" \
     --cryptomatte "$scene.truth.exr" >/dev/null 2>&1
   oiiotool "$scene.exr" -d half -o "$scene.half.exr"
-  for input in "$scene.exr" "$scene.half.exr" "$scene.png"; do
-    echo "== $scene: $input"
-    "$bin/ravelTint-matte" "$input" --manifest "$scene.json" \
-      --cryptomatte "$input.unmixed.exr" >/dev/null 2>&1
-    "$bin/matte_accuracy" "$scene.truth.exr" "$input.unmixed.exr"
+  for input in "$scene.exr float" "$scene.half.exr half" "$scene.png png"; do
+    set -- $input
+    echo "== $scene: $1"
+    "$bin/ravelTint-matte" "$1" --manifest "$scene.json" \
+      --cryptomatte "$1.unmixed.exr" >/dev/null 2>&1
+    "$bin/matte_accuracy" "$scene.truth.exr" "$1.unmixed.exr" "$2"
   done
 done

@@ -27,6 +27,15 @@ struct Target {
   std::array<int, 3> codes{};
 };
 
+// One step of a half at `value`: 11 significant bits, and steps of 2^-24
+// below 2^-14.
+double half_step(double value) {
+  if (value == 0) return 0x1p-24;
+  int exponent = 0;
+  std::frexp(value, &exponent);  // value = m 2^exponent, m in [0.5, 1)
+  return std::ldexp(1.0, std::max(exponent - 11, -24));
+}
+
 Target target_of(const IdImage& image, std::size_t p) {
   Target t{};
   const float* px = &image.rgba[4 * p];
@@ -44,16 +53,19 @@ Target target_of(const IdImage& image, std::size_t p) {
   for (int c = 0; c < 3; ++c) {
     t.value[c] = px[c];
     // A float pixel is the rounded mean of its samples; a half one keeps
-    // 11 bits of it.
-    t.tolerance[c] = image.encoding == Encoding::kHalf
-                         ? std::max(std::fabs(t.value[c]) * 0x1p-10, 0x1p-23)
-                         : 1e-6;
+    // 11 bits of it, within half a step.
+    t.tolerance[c] =
+        image.encoding == Encoding::kHalf ? half_step(t.value[c]) : 1e-6;
   }
   return t;
 }
 
 // How far a mix is from the pixel, in units of what the encoding can tell
-// apart: at most 1 fits.
+// apart (a code of a PNG, a step of a half): at most 1 fits, and at most a
+// half (no more than rounding) gives the pixel exactly, as the true mix
+// does.
+constexpr double kExact = 0.5 + 1e-3;
+
 double misfit(const IdImage& image, const Target& t, const Colour& mix) {
   double worst = 0;
   for (int c = 0; c < 3; ++c) {
@@ -66,13 +78,17 @@ double misfit(const IdImage& image, const Target& t, const Colour& mix) {
 }
 
 // Solves the n x n system a x = b in place (n <= 3), with partial pivoting;
-// false where it is singular.
+// false where it is singular. Colours that share a channel exactly leave
+// pivots of rounding noise, judged against the matrix's largest entry.
 bool solve(double a[3][3], double b[3], int n) {
+  double largest = 0;
+  for (int r = 0; r < n; ++r)
+    for (int c = 0; c < n; ++c) largest = std::max(largest, std::fabs(a[r][c]));
   for (int col = 0; col < n; ++col) {
     int pivot = col;
     for (int r = col + 1; r < n; ++r)
       if (std::fabs(a[r][col]) > std::fabs(a[pivot][col])) pivot = r;
-    if (std::fabs(a[pivot][col]) < 1e-18) return false;
+    if (std::fabs(a[pivot][col]) <= 1e-12 * largest) return false;
     std::swap(a[col], a[pivot]);
     std::swap(b[col], b[pivot]);
     for (int r = col + 1; r < n; ++r) {
@@ -124,6 +140,7 @@ bool fit(const Colour* const* colours, int k, const Target& t,
 struct Trial {
   double misfit = 1e300;
   double off_grid = 1e300;  // samples from whole numbers, at worst
+  bool whole = false;       // made whole samples, it still fits
   int count = 0;
   std::array<std::uint32_t, 4> entry{};
   std::array<double, 4> coverage{};
@@ -157,68 +174,6 @@ double grid_rounding(const IdImage& image) {
   return image.encoding == Encoding::kFloat ? 1e-5 : 1e-3;
 }
 
-// Whether `a` is the better of two mixes that fit: with the samples known,
-// the nearer to whole samples (by more than rounding), then the fewer
-// colours, then the smaller residual. Two colours near each other both fit
-// a mix of either, the wrong one with a share a little off whole samples.
-bool better(const Trial& a, const Trial& b, const IdImage& image) {
-  if (std::fabs(a.off_grid - b.off_grid) > grid_rounding(image))
-    return a.off_grid < b.off_grid;
-  if (a.count != b.count) return a.count < b.count;
-  return a.misfit < b.misfit;
-}
-
-// Tries every set of `k` of the candidates: keeps the least residual in
-// `nearest`, and the best that fits in `fitting`.
-void try_sets(const IdImage& image, const Target& t,
-              const std::vector<Colour>& colours,
-              const std::vector<std::uint32_t>& candidates, int k, int samples,
-              Trial& nearest, Trial& fitting) {
-  const int m = static_cast<int>(candidates.size());
-  int pick[4];
-  for (int i = 0; i < k; ++i) pick[i] = i;
-  while (true) {
-    const Colour* chosen[4];
-    for (int i = 0; i < k; ++i) chosen[i] = &colours[candidates[pick[i]]];
-    const auto consider = [&](Trial& trial) {
-      trial.count = k;
-      for (int i = 0; i < k; ++i) trial.entry[i] = candidates[pick[i]];
-      trial.misfit = misfit(image, t, mix_colour(trial, colours));
-      trial.off_grid = samples > 0 ? off_grid(trial, t, samples) : 0;
-      if (trial.misfit < nearest.misfit) nearest = trial;
-      if (trial.misfit <= 1 &&
-          (fitting.count == 0 || better(trial, fitting, image)))
-        fitting = trial;
-    };
-    Trial trial;
-    if (fit(chosen, k, t, trial.coverage.data())) {
-      consider(trial);
-    } else if (samples > 0 && k > 1) {
-      // Colours on one line (or plane) mix in many ways; with whole
-      // samples, each share of the first colour leaves one way for the rest.
-      const double scale = coverage_scale(t);
-      const int total = static_cast<int>(std::nearbyint(t.alpha * samples));
-      for (int n = 0; n <= total; ++n) {
-        Target rest = t;
-        const double first = n / (static_cast<double>(samples) * scale);
-        for (int c = 0; c < 3; ++c) rest.value[c] -= first * (*chosen[0])[c];
-        rest.total -= first;
-        Trial split;
-        split.coverage[0] = first;
-        if (rest.total < -1e-12 ||
-            !fit(chosen + 1, k - 1, rest, split.coverage.data() + 1))
-          continue;
-        consider(split);
-      }
-    }
-    int i = k - 1;
-    while (i >= 0 && pick[i] == m - k + i) --i;
-    if (i < 0) return;
-    ++pick[i];
-    for (int j = i + 1; j < k; ++j) pick[j] = pick[j - 1] + 1;
-  }
-}
-
 // The mix made whole samples, where that still fits: the largest remainders
 // take the samples that rounding down leaves.
 void make_whole(Trial& trial, const Target& t, int samples,
@@ -247,7 +202,89 @@ void make_whole(Trial& trial, const Target& t, int samples,
   for (int i = 0; i < trial.count; ++i)
     whole.coverage[i] = whole.coverage[i] / samples / scale;
   whole.misfit = misfit(image, t, mix_colour(whole, colours));
-  if (whole.misfit <= 1) trial = whole;
+  whole.whole = whole.misfit <= 1;
+  if (whole.whole) trial = whole;
+}
+
+// Whether `a` is the better of two mixes that fit: with the samples known,
+// one that still fits made whole, then one that gives the pixel exactly,
+// then the nearer to whole samples (by more than rounding), then the fewer
+// colours, then the smaller residual. Two colours near each other both fit
+// a mix of either, the wrong one with a share a little off whole samples;
+// where every colour shares two channels (the shader's colours often do), a
+// wrong pair may fit with a share of a ten-thousandth, which made whole no
+// longer fits; and at half or 8-bit precision, one colour may fit a mix of
+// two within a step, where the true two give the very pixel.
+bool better(const Trial& a, const Trial& b, const IdImage& image, int samples) {
+  if (a.whole != b.whole) return a.whole;
+  if (samples > 0 && (a.misfit <= kExact) != (b.misfit <= kExact))
+    return a.misfit <= kExact;
+  if (std::fabs(a.off_grid - b.off_grid) > grid_rounding(image))
+    return a.off_grid < b.off_grid;
+  if (a.count != b.count) return a.count < b.count;
+  return a.misfit < b.misfit;
+}
+
+// Fits `k` colours, calling `found` with their coverages. Colours on one
+// line (or plane) mix in many ways; with the samples known, each whole
+// share of the first (of the `remaining` samples) leaves fewer ways for the
+// rest, down to one. The shader's colours are often so: many share two
+// channels.
+template <typename Found>
+void fit_or_split(const Colour* const* colours, int k, const Target& t,
+                  int samples, int remaining, double* coverage, Found&& found) {
+  if (fit(colours, k, t, coverage)) {
+    found();
+    return;
+  }
+  if (samples <= 0 || k < 2) return;
+  const double scale = coverage_scale(t);
+  for (int n = 0; n <= remaining; ++n) {
+    Target rest = t;
+    coverage[0] = n / (static_cast<double>(samples) * scale);
+    for (int c = 0; c < 3; ++c) rest.value[c] -= coverage[0] * (*colours[0])[c];
+    rest.total -= coverage[0];
+    if (rest.total < -1e-12) return;
+    fit_or_split(colours + 1, k - 1, rest, samples, remaining - n, coverage + 1,
+                 found);
+  }
+}
+
+// Tries every set of `k` of the candidates: keeps the least residual in
+// `nearest`, and the best that fits in `fitting`.
+void try_sets(const IdImage& image, const Target& t,
+              const std::vector<Colour>& colours,
+              const std::vector<std::uint32_t>& candidates, int k, int samples,
+              Trial& nearest, Trial& fitting) {
+  const int m = static_cast<int>(candidates.size());
+  int pick[4];
+  for (int i = 0; i < k; ++i) pick[i] = i;
+  while (true) {
+    const Colour* chosen[4];
+    for (int i = 0; i < k; ++i) chosen[i] = &colours[candidates[pick[i]]];
+    const auto consider = [&](Trial& trial) {
+      trial.count = k;
+      for (int i = 0; i < k; ++i) trial.entry[i] = candidates[pick[i]];
+      trial.misfit = misfit(image, t, mix_colour(trial, colours));
+      trial.off_grid = samples > 0 ? off_grid(trial, t, samples) : 0;
+      trial.whole = samples == 0;
+      if (samples > 0 && trial.misfit <= 1)
+        make_whole(trial, t, samples, image, colours);
+      if (trial.misfit < nearest.misfit) nearest = trial;
+      if (trial.misfit <= 1 &&
+          (fitting.count == 0 || better(trial, fitting, image, samples)))
+        fitting = trial;
+    };
+    Trial trial;
+    const int total = static_cast<int>(std::nearbyint(t.alpha * samples));
+    fit_or_split(chosen, k, t, samples, total, trial.coverage.data(),
+                 [&] { consider(trial); });
+    int i = k - 1;
+    while (i >= 0 && pick[i] == m - k + i) --i;
+    if (i < 0) return;
+    ++pick[i];
+    for (int j = i + 1; j < k; ++j) pick[j] = pick[j - 1] + 1;
+  }
 }
 
 Mix mix_of(const Trial& trial, const Target& t) {
@@ -264,22 +301,24 @@ Mix mix_of(const Trial& trial, const Target& t) {
   return mix;
 }
 
-}  // namespace
-
-// How near whole samples a fitting mix must be to count as whole: a float's
-// coverages come out whole to a few millionths of a sample, a half's to a
-// hundredth; a PNG's colour, a code at best, tells too little to judge, so
-// its mixes are all taken as whole (and made so where they still fit).
-double whole_tolerance(const IdImage& image) {
-  switch (image.encoding) {
-    case Encoding::kFloat:
-      return 1e-3;
-    case Encoding::kHalf:
-      return 0.02;
-    default:
-      return 1e300;
-  }
+// Whether a fitting mix counts as whole samples: it still fits made whole.
+// A PNG's colour, a code at best, tells too little to judge, so its mixes
+// all count (and are made whole where they still fit); at 8 bits many mixes
+// of a large palette fit by chance, so one is not sought further afield.
+bool counts_as_whole(const Trial& trial, const IdImage& image, int samples) {
+  return samples == 0 || !image.codes.empty() || trial.whole;
 }
+
+// Whether the search can stop at a mix: without samples, the fewest colours
+// that fit; with them, one that counts as whole and gives the pixel
+// exactly, as the true mix does.
+bool ends_search(const Trial& fitting, const IdImage& image, int samples) {
+  return fitting.count > 0 &&
+         (samples == 0 || (counts_as_whole(fitting, image, samples) &&
+                           fitting.misfit <= kExact));
+}
+
+}  // namespace
 
 Mix best_mix(const IdImage& image, std::size_t p,
              const std::vector<Colour>& colours,
@@ -289,21 +328,17 @@ Mix best_mix(const IdImage& image, std::size_t p,
   const int most = std::min<int>(4, static_cast<int>(candidates.size()));
   for (int k = 1; k <= most; ++k) {
     try_sets(image, t, colours, candidates, k, samples, nearest, fitting);
-    // Without samples, the fewest colours that fit; with them, a fit on
-    // whole samples ends the search too.
-    if (fitting.count > 0 &&
-        (samples == 0 || fitting.off_grid < whole_tolerance(image)))
-      break;
+    if (ends_search(fitting, image, samples)) break;
   }
   if (fitting.count == 0) {
     Mix mix = mix_of(nearest, t);
     mix.explained = false;
     return mix;
   }
-  const bool whole = samples == 0 || fitting.off_grid < whole_tolerance(image);
-  if (samples > 0) make_whole(fitting, t, samples, image, colours);
+  const bool whole = counts_as_whole(fitting, image, samples);
   Mix mix = mix_of(fitting, t);
   mix.whole = whole;
+  mix.exact = samples == 0 || fitting.misfit <= kExact;
   return mix;
 }
 
@@ -351,31 +386,38 @@ Mix with_whole_palette(const IdImage& image, std::size_t p,
   for (std::uint32_t e : near)
     if (pool.size() < 5 && std::find(pool.begin(), pool.end(), e) == pool.end())
       pool.push_back(e);
-  std::vector<std::vector<std::uint32_t>> beside = {{}};
+  // Beside none, one or two of them first; three only where that settles
+  // nothing, as a pixel of four objects needs.
+  std::vector<std::vector<std::uint32_t>> beside = {{}}, beside_three;
   for (std::size_t i = 0; i < pool.size(); ++i) {
     beside.push_back({pool[i]});
-    for (std::size_t j = i + 1; j < pool.size(); ++j)
+    for (std::size_t j = i + 1; j < pool.size(); ++j) {
       beside.push_back({pool[i], pool[j]});
+      for (std::size_t k = j + 1; k < pool.size(); ++k)
+        beside_three.push_back({pool[i], pool[j], pool[k]});
+    }
   }
-  // Three colours that fit, but not on whole samples, may lack a fourth.
-  if (best.count == 3) beside.push_back({pool[0], pool[1], pool[2]});
   const Target t = target_of(image, p);
   Trial nearest, fitting;
   std::vector<std::uint32_t> set;
-  for (std::uint32_t e = 0; e < colours.size(); ++e)
-    for (const auto& others : beside) {
-      if (std::find(others.begin(), others.end(), e) != others.end()) continue;
-      set = others;
-      set.push_back(e);
-      try_sets(image, t, colours, set, static_cast<int>(set.size()), samples,
-               nearest, fitting);
-    }
+  for (const auto* sets : {&beside, &beside_three}) {
+    if (ends_search(fitting, image, samples)) break;
+    for (std::uint32_t e = 0; e < colours.size(); ++e)
+      for (const auto& others : *sets) {
+        if (std::find(others.begin(), others.end(), e) != others.end())
+          continue;
+        set = others;
+        set.push_back(e);
+        try_sets(image, t, colours, set, static_cast<int>(set.size()), samples,
+                 nearest, fitting);
+      }
+  }
   if (fitting.count == 0) return best;
-  const bool whole = samples == 0 || fitting.off_grid < whole_tolerance(image);
+  const bool whole = counts_as_whole(fitting, image, samples);
   const Mix previous = best;
-  if (samples > 0) make_whole(fitting, t, samples, image, colours);
   Mix mix = mix_of(fitting, t);
   mix.whole = whole;
+  mix.exact = samples == 0 || fitting.misfit <= kExact;
   // Better than what the neighbours gave only if it settles the pixel, or
   // fits where that did not.
   return mix.settled() || !previous.explained ? mix : previous;
@@ -385,10 +427,10 @@ Mix with_whole_palette(const IdImage& image, std::size_t p,
 
 namespace {
 
-// A second look at the pixels that no mix settled: the colours that the
-// mixes around them found (a thin object is found along its edge once, then
-// passed on) join the candidates. Pixels that no neighbour of theirs saw
-// anything new for keep what they have.
+// A second look at the pixels that no mix settled, or none gave exactly:
+// the colours that the mixes around them found (a thin object is found
+// along its edge once, then passed on) join the candidates. Pixels that no
+// neighbour of theirs saw anything new for keep what they have.
 void settle_from_neighbours(const IdImage& image,
                             const std::vector<Colour>& colours, int samples,
                             Unmixed& result) {
@@ -399,7 +441,7 @@ void settle_from_neighbours(const IdImage& image,
       if (result.codes[p] > Unmixed::kMixed) continue;
       Mix& mix = result.mixes[static_cast<std::size_t>(Unmixed::kMixed -
                                                        result.codes[p])];
-      if (mix.settled() || image.rgba[4 * p + 3] == 0) continue;
+      if ((mix.settled() && mix.exact) || image.rgba[4 * p + 3] == 0) continue;
       std::vector<std::uint32_t> around;
       for (int dy = -kReach; dy <= kReach; ++dy)
         for (int dx = -kReach; dx <= kReach; ++dx) {
@@ -415,7 +457,8 @@ void settle_from_neighbours(const IdImage& image,
         }
       if (around.size() > 10) around.resize(10);
       const Mix better = best_mix(image, p, colours, around, samples);
-      if (better.settled() || (better.explained && !mix.explained)) {
+      if ((better.settled() && (better.exact || !mix.settled())) ||
+          (better.explained && !mix.explained)) {
         result.unexplained -= !mix.explained && better.explained;
         mix = better;
       }

@@ -26,6 +26,7 @@ struct Mix {
   // With the samples per pixel known: every coverage is whole samples. A
   // mix that fits but is not whole is kept only if nothing whole fits.
   bool whole = true;
+  bool exact = true;  // gives the pixel within its encoding's rounding
   bool settled() const { return explained && whole; }
 };
 
@@ -33,11 +34,12 @@ struct Mix {
 // `colours`): the fewest colours that fit within the encoding's precision,
 // of those the least residual; failing that, the least residual found.
 // Where the renderer's samples per pixel are known (`samples` > 0), every
-// true coverage is a whole number of samples: of the mixes that fit, the
-// one nearest to whole samples wins, and is made whole where it still fits.
-// That parts colours that lie on one line (which the shader's colours often
-// do: half of all channels hold one value), where fewer colours would fit
-// as well as the true ones.
+// true coverage is a whole number of samples, and the true mix gives the
+// pixel within rounding: of the mixes that fit, one that still fits made
+// whole wins, then one that gives the pixel exactly, then the nearest to
+// whole samples. That parts colours that lie on one line or plane (which
+// the shader's colours often do: half of all channels hold one value),
+// where fewer colours would fit as well as the true ones.
 Mix best_mix(const IdImage& image, std::size_t p,
              const std::vector<std::array<double, 3>>& colours,
              const std::vector<std::uint32_t>& candidates, int samples = 0);
