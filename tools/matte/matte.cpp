@@ -267,30 +267,42 @@ std::uint32_t entry_id(const Entry& entry) {
   return refhost::cryptomatte_id(entry.names.front());
 }
 
+// Rows of the Cryptomatte made at a time: a multiple of the 16 rows that
+// OpenEXR compresses together, and enough of them to keep every thread busy.
+constexpr int kBandRows = 128;
+
 std::string cryptomatte_bytes(const IdImage& image, const Palette& palette,
                               const Unmixed& unmixed, int ranks, int threads) {
   const auto& entries = palette.entries();
   std::vector<std::uint32_t> entry_ids;
   entry_ids.reserve(entries.size());
   for (const Entry& e : entries) entry_ids.push_back(entry_id(e));
-  refhost::RankedCoverage coverage(image.width, image.height, ranks);
-  refhost::for_each_row(threads, image.height, [&](int y) {
-    std::vector<std::pair<std::uint32_t, float>> pixel;
-    const std::size_t first = static_cast<std::size_t>(y) * image.width;
-    for (std::size_t p = first; p < first + image.width; ++p) {
-      const Mix mix = unmixed.at(p);
-      pixel.clear();
-      for (int i = 0; i < mix.count; ++i) {
-        const std::uint32_t id = entry_ids[mix.entry[i]];
-        auto same = std::find_if(pixel.begin(), pixel.end(),
-                                 [&](const auto& q) { return q.first == id; });
-        if (same == pixel.end()) same = pixel.insert(pixel.end(), {id, 0.0f});
-        same->second += mix.coverage[i];
-      }
-      coverage.set(p, pixel);
-    }
-  });
+  // Made a band of rows at a time: the whole frame's ranks would be the
+  // largest buffer of all, touched once.
   refhost::ExrPicture picture;
+  picture.band_rows = std::min(kBandRows, image.height);
+  refhost::RankedCoverage coverage(image.width, picture.band_rows, ranks);
+  picture.fill_band = [&](int first_row, int rows) {
+    refhost::for_each_row(threads, rows, [&](int row) {
+      std::vector<std::pair<std::uint32_t, float>> pixel;
+      const std::size_t first =
+          static_cast<std::size_t>(first_row + row) * image.width;
+      const std::size_t in_band = static_cast<std::size_t>(row) * image.width;
+      for (std::size_t x = 0; x < static_cast<std::size_t>(image.width); ++x) {
+        const Mix mix = unmixed.at(first + x);
+        pixel.clear();
+        for (int i = 0; i < mix.count; ++i) {
+          const std::uint32_t id = entry_ids[mix.entry[i]];
+          auto same =
+              std::find_if(pixel.begin(), pixel.end(),
+                           [&](const auto& q) { return q.first == id; });
+          if (same == pixel.end()) same = pixel.insert(pixel.end(), {id, 0.0f});
+          same->second += mix.coverage[i];
+        }
+        coverage.set(in_band + x, pixel);
+      }
+    });
+  };
   picture.width = image.width;
   picture.height = image.height;
   for (int c = 0; c < 4; ++c)

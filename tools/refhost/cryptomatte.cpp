@@ -116,7 +116,8 @@ void add_cryptomatte(
     std::snprintf(prefix, sizeof prefix, "%s%02d.", kCryptomatteLayer, layer);
     for (int c = 0; c < 4; ++c)
       picture.channels.push_back({prefix + std::string(1, "RGBA"[c]),
-                                  coverage.rank(0, 2 * layer) + c, stride});
+                                  coverage.rank(0, 2 * layer) + c, stride,
+                                  picture.band_rows > 0});
   }
   // One entry a name, in the order of the names' bytes.
   std::map<std::string, std::uint32_t> ids(named.begin(), named.end());

@@ -55,7 +55,8 @@ inline constexpr const char* kCryptomatteLayer = "CryptoObject";
 // Adds the Cryptomatte layers (two ranks a layer, RGBA each) and their
 // header attributes (name, hash, conversion and the manifest: every name
 // with its ID as 8 lowercase hex digits) to `picture`. A name may come more
-// than once; it keeps its first ID.
+// than once; it keeps its first ID. Where the picture is made in bands,
+// `coverage` holds one band, which the picture's `fill_band` sets.
 void add_cryptomatte(
     ExrPicture& picture, const RankedCoverage& coverage,
     const std::vector<std::pair<std::string, std::uint32_t>>& ids);

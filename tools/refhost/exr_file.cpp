@@ -79,6 +79,23 @@ auto reading(const std::string& path, Read read) {
   }
 }
 
+// The frame buffer of a picture whose banded channels hold the band from
+// `first_row`: OpenEXR finds row y at base + y * row stride.
+Imf::FrameBuffer frame_of(const ExrPicture& picture, int first_row) {
+  Imf::FrameBuffer frame;
+  for (const ExrPicture::Channel& channel : picture.channels) {
+    const std::size_t x_stride = channel.stride * sizeof(float);
+    const std::size_t y_stride = x_stride * picture.width;
+    char* base = reinterpret_cast<char*>(const_cast<float*>(channel.first));
+    if (channel.banded)
+      base -= static_cast<std::ptrdiff_t>(first_row) *
+              static_cast<std::ptrdiff_t>(y_stride);
+    frame.insert(channel.name,
+                 Imf::Slice(Imf::FLOAT, base, x_stride, y_stride));
+  }
+  return frame;
+}
+
 }  // namespace
 
 void require_exr_support(const char*) {}
@@ -91,21 +108,19 @@ std::string exr_bytes(const ExrPicture& picture) {
     // Linear values with the sRGB primaries and D65 white (the library's
     // default chromaticities).
     Imf::addChromaticities(header, Imf::Chromaticities());
-    Imf::FrameBuffer frame;
-    for (const ExrPicture::Channel& channel : picture.channels) {
-      const std::size_t x_stride = channel.stride * sizeof(float);
+    for (const ExrPicture::Channel& channel : picture.channels)
       header.channels().insert(channel.name, Imf::Channel(Imf::FLOAT));
-      frame.insert(
-          channel.name,
-          Imf::Slice(Imf::FLOAT,
-                     reinterpret_cast<char*>(const_cast<float*>(channel.first)),
-                     x_stride, x_stride * picture.width));
-    }
     MemoryStream stream;
     {
       Imf::OutputFile file(stream, header);
-      file.setFrameBuffer(frame);
-      file.writePixels(picture.height);
+      const int band =
+          picture.band_rows > 0 ? picture.band_rows : picture.height;
+      for (int first_row = 0; first_row < picture.height; first_row += band) {
+        const int rows = std::min(band, picture.height - first_row);
+        if (picture.band_rows > 0) picture.fill_band(first_row, rows);
+        file.setFrameBuffer(frame_of(picture, first_row));
+        file.writePixels(rows);
+      }
     }
     return stream.take();
   } catch (const std::bad_alloc&) {

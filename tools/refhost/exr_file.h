@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -18,11 +19,18 @@ struct ExrPicture {
   struct Channel {
     std::string name;
     const float* first;
-    std::size_t stride;  // floats from one pixel to the next
+    std::size_t stride;   // floats from one pixel to the next
+    bool banded = false;  // holds a band of rows, not the whole picture
   };
   int width = 0, height = 0;
   std::vector<Channel> channels;
   std::vector<std::pair<std::string, std::string>> attributes;
+  // Channels too large to hold whole (a 4K frame's Cryptomatte is 400 MB)
+  // may be made a band of rows at a time: before each band is written,
+  // `fill_band(first_row, rows)` sets its rows into the banded channels,
+  // which hold `band_rows` rows, the band's first row first.
+  int band_rows = 0;
+  std::function<void(int first_row, int rows)> fill_band;
 };
 
 // The picture as the bytes of an EXR file (ZIP-compressed 32-bit floats,
