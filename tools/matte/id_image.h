@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/refhost/unzeroed.h"
+
 namespace matte {
 
 enum class Encoding { kFloat, kHalf, kByte, kShort };
@@ -15,7 +17,7 @@ struct IdImage {
   int width = 0, height = 0;
   Encoding encoding = Encoding::kFloat;
   // Premultiplied linear RGBA, four floats a pixel.
-  std::vector<float> rgba;
+  refhost::UnzeroedVector<float> rgba;
   // A PNG's own codes, four a pixel: straight colour on its transfer curve,
   // and alpha; empty for an EXR.
   std::vector<std::uint16_t> codes;

@@ -345,15 +345,16 @@ Mix best_mix(const IdImage& image, std::size_t p,
 namespace {
 
 constexpr std::int32_t kNone = -1;
+using Codes = refhost::UnzeroedVector<std::int32_t>;
 // Neighbourhoods searched for candidates, and how many each may give.
 constexpr int kRadii[] = {2, 4};
 constexpr std::size_t kMostCandidates = 8;
 
 // The distinct entries of the fully covered pixels within `radius` of
 // (x, y), nearest first.
-std::vector<std::uint32_t> candidates_near(
-    const IdImage& image, const std::vector<std::int32_t>& pure, int x, int y,
-    int radius) {
+std::vector<std::uint32_t> candidates_near(const IdImage& image,
+                                           const Codes& pure, int x, int y,
+                                           int radius) {
   std::vector<std::uint32_t> found;
   for (int ring = 1; ring <= radius && found.size() < kMostCandidates; ++ring)
     for (int dy = -ring; dy <= ring; ++dy)
@@ -468,9 +469,8 @@ void settle_from_neighbours(const IdImage& image,
 // The pixels within the candidates' reach of a fully covered pixel of one
 // of the `only` entries, or holding one's colour; none where an `only`
 // entry has no fully covered pixel at all (it may be anywhere).
-std::vector<bool> reach_of(const IdImage& image,
-                           const std::vector<std::int32_t>& pure,
-                           const std::vector<std::int32_t>& matching,
+std::vector<bool> reach_of(const IdImage& image, const Codes& pure,
+                           const Codes& matching,
                            const std::vector<bool>& only) {
   const std::size_t pixels = image.pixels();
   std::vector<bool> seen(only.size(), false), marked(pixels, false);
@@ -513,20 +513,22 @@ Unmixed unmix(const IdImage& image, const Palette& palette, int threads,
   // neighbour holds it too. A lone pixel of a palette colour may be a mix
   // that happens to equal it (at 8 bits, often): its neighbours' colours
   // are tried first.
-  std::vector<std::int32_t> matching(pixels, kNone);
+  // Both are set whole by the threads, row by row.
+  Codes matching(pixels);
   refhost::for_each_row(threads, image.height, [&](int y) {
     const std::size_t first = static_cast<std::size_t>(y) * image.width;
     for (std::size_t p = first; p < first + image.width; ++p)
-      if (fully_covered(image, p))
-        matching[p] =
-            p > first && pixel_key(image, p) == pixel_key(image, p - 1)
-                ? matching[p - 1]
-                : palette.find(pixel_key(image, p));
+      matching[p] =
+          !fully_covered(image, p) ? kNone
+          : p > first && pixel_key(image, p) == pixel_key(image, p - 1)
+              ? matching[p - 1]
+              : palette.find(pixel_key(image, p));
   });
-  std::vector<std::int32_t> pure(pixels, kNone);
+  Codes pure(pixels);
   refhost::for_each_row(threads, image.height, [&](int y) {
     for (int x = 0; x < image.width; ++x) {
       const std::size_t p = static_cast<std::size_t>(y) * image.width + x;
+      pure[p] = kNone;
       if (matching[p] == kNone) continue;
       const bool joined =
           (x > 0 && matching[p - 1] == matching[p]) ||
@@ -541,8 +543,10 @@ Unmixed unmix(const IdImage& image, const Palette& palette, int threads,
       only ? reach_of(image, pure, matching, *only) : std::vector<bool>();
   Unmixed result;
   result.codes = std::move(pure);  // read by every thread, so left as it is
-  std::vector<std::int32_t> mix_codes(pixels, kNone);
-  // Each row's mixes, numbered within the row until all rows are done.
+  // Each row's mixes, numbered within the row until all rows are done; a
+  // mixed pixel's number goes where its matching entry was, which nothing
+  // reads after the pixel itself.
+  Codes& mix_codes = matching;
   std::vector<std::vector<Mix>> row_mixes(
       static_cast<std::size_t>(image.height));
   std::atomic<int> next_row{0};
@@ -594,17 +598,18 @@ Unmixed unmix(const IdImage& image, const Palette& palette, int threads,
       },
       [&] { next_row = image.height; });
   // The rows' mixes in one list, and each mixed pixel's number in it.
-  for (std::size_t y = 0; y < row_mixes.size(); ++y) {
-    const auto offset = static_cast<std::int32_t>(result.mixes.size());
-    result.mixes.insert(result.mixes.end(), row_mixes[y].begin(),
-                        row_mixes[y].end());
-    std::vector<Mix>().swap(row_mixes[y]);
-    for (std::size_t x = 0; x < static_cast<std::size_t>(image.width); ++x) {
-      const std::size_t p = y * image.width + x;
-      if (mix_codes[p] <= Unmixed::kMixed)
-        result.codes[p] = mix_codes[p] - offset;
-    }
+  std::vector<std::int32_t> offsets;
+  for (std::vector<Mix>& row : row_mixes) {
+    offsets.push_back(static_cast<std::int32_t>(result.mixes.size()));
+    result.mixes.insert(result.mixes.end(), row.begin(), row.end());
+    std::vector<Mix>().swap(row);
   }
+  refhost::for_each_row(threads, image.height, [&](int y) {
+    const std::size_t first = static_cast<std::size_t>(y) * image.width;
+    for (std::size_t p = first; p < first + image.width; ++p)
+      if (mix_codes[p] <= Unmixed::kMixed)
+        result.codes[p] = mix_codes[p] - offsets[static_cast<std::size_t>(y)];
+  });
   progress.finish();
   result.mixed = mixed;
   result.unexplained = unexplained;

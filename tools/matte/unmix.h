@@ -12,6 +12,7 @@
 
 #include "tools/matte/id_image.h"
 #include "tools/matte/palette.h"
+#include "tools/refhost/unzeroed.h"
 
 namespace matte {
 
@@ -50,7 +51,7 @@ struct Unmixed {
   // An entry (0 and up), kNothing, or kMixed - i for mixes[i].
   static constexpr std::int32_t kNothing = -1;
   static constexpr std::int32_t kMixed = -2;
-  std::vector<std::int32_t> codes;
+  refhost::UnzeroedVector<std::int32_t> codes;
   std::vector<Mix> mixes;
   std::size_t mixed = 0;        // pixels of more than one colour, or partly
                                 // covered

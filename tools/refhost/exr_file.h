@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "tools/refhost/unzeroed.h"
+
 namespace refhost {
 
 // A picture to write: channels that point into the caller's floats, each
@@ -56,7 +58,7 @@ ExrImage read_exr(const std::string& path);
 struct ExrRgba {
   int width = 0, height = 0;
   bool half = false;
-  std::vector<float> rgba;
+  UnzeroedVector<float> rgba;  // every value read from the file
   std::map<std::string, std::string> attributes;
 };
 ExrRgba read_exr_rgba(const std::string& path);
