@@ -224,8 +224,9 @@ int main(int argc, char** argv) {
     if (encoding != Encoding::kNone) {
       std::printf(
           "%zu pixels wrong, %zu of them where the image cannot tell the "
-          "mixes apart\n",
-          wrong, untold);
+          "mixes apart (%.3g of the mean)\n",
+          wrong, untold,
+          unmixed.pairs ? (unmixed.sum - told.sum) / unmixed.pairs : 0.0);
       told.print("the others:");
     }
     keyed.print("exact-colour key:");
