@@ -84,8 +84,7 @@ RankedCoverage::RankedCoverage(int width, int height, int ranks)
     : width_(width),
       height_(height),
       ranks_(ranks),
-      values_(new float[static_cast<std::size_t>(width) * height * ranks * 2]) {
-}
+      values_(static_cast<std::size_t>(width) * height * ranks * 2) {}
 
 void RankedCoverage::set(
     std::size_t pixel,

@@ -5,13 +5,13 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "tools/refhost/exr_file.h"
+#include "tools/refhost/unzeroed.h"
 
 namespace refhost {
 
@@ -46,7 +46,7 @@ class RankedCoverage {
 
  private:
   int width_, height_, ranks_;
-  std::unique_ptr<float[]> values_;
+  UnzeroedVector<float> values_;
 };
 
 // The layer's name in every file: CryptoObject00, CryptoObject01, ...
