@@ -318,6 +318,15 @@ bool ends_search(const Trial& fitting, const IdImage& image, int samples) {
                            fitting.misfit <= kExact));
 }
 
+// The mix of the best fitting trial, with what the search found of it.
+Mix found_mix(const Trial& fitting, const Target& t, const IdImage& image,
+              int samples) {
+  Mix mix = mix_of(fitting, t);
+  mix.whole = counts_as_whole(fitting, image, samples);
+  mix.exact = samples == 0 || fitting.misfit <= kExact;
+  return mix;
+}
+
 }  // namespace
 
 Mix best_mix(const IdImage& image, std::size_t p,
@@ -335,11 +344,7 @@ Mix best_mix(const IdImage& image, std::size_t p,
     mix.explained = false;
     return mix;
   }
-  const bool whole = counts_as_whole(fitting, image, samples);
-  Mix mix = mix_of(fitting, t);
-  mix.whole = whole;
-  mix.exact = samples == 0 || fitting.misfit <= kExact;
-  return mix;
+  return found_mix(fitting, t, image, samples);
 }
 
 namespace {
@@ -375,9 +380,9 @@ std::vector<std::uint32_t> candidates_near(const IdImage& image,
 }
 
 // A pixel whose neighbours cannot explain it, tried with each palette colour
-// beside none, one or two of the colours near it or in its best mix so far
-// (or all three of that mix): a thin object may have no fully covered pixel
-// anywhere near.
+// beside none, one or two of the colours near it or in its best mix so far,
+// then, where that settles nothing, three: a thin object may have no fully
+// covered pixel anywhere near.
 Mix with_whole_palette(const IdImage& image, std::size_t p,
                        const std::vector<Colour>& colours,
                        const std::vector<std::uint32_t>& near, const Mix& best,
@@ -387,8 +392,6 @@ Mix with_whole_palette(const IdImage& image, std::size_t p,
   for (std::uint32_t e : near)
     if (pool.size() < 5 && std::find(pool.begin(), pool.end(), e) == pool.end())
       pool.push_back(e);
-  // Beside none, one or two of them first; three only where that settles
-  // nothing, as a pixel of four objects needs.
   std::vector<std::vector<std::uint32_t>> beside = {{}}, beside_three;
   for (std::size_t i = 0; i < pool.size(); ++i) {
     beside.push_back({pool[i]});
@@ -414,14 +417,10 @@ Mix with_whole_palette(const IdImage& image, std::size_t p,
       }
   }
   if (fitting.count == 0) return best;
-  const bool whole = counts_as_whole(fitting, image, samples);
-  const Mix previous = best;
-  Mix mix = mix_of(fitting, t);
-  mix.whole = whole;
-  mix.exact = samples == 0 || fitting.misfit <= kExact;
+  const Mix mix = found_mix(fitting, t, image, samples);
   // Better than what the neighbours gave only if it settles the pixel, or
   // fits where that did not.
-  return mix.settled() || !previous.explained ? mix : previous;
+  return mix.settled() || !best.explained ? mix : best;
 }
 
 }  // namespace
