@@ -25,10 +25,11 @@ std::uint32_t cryptomatte_id(std::string_view name);
 float id_float(std::uint32_t id);
 std::uint32_t id_bits(float id);
 
-// The ranked coverage of a whole image: for each pixel, `ranks` pairs of
-// (ID, coverage), the largest coverage first, zero-filled. Every pixel must
-// be set: the values start unwritten, so that the threads that set the rows
-// are the first to touch their memory (a 4K frame of 6 ranks is 400 MB).
+// The ranked coverage of an image, or of a band of its rows made one band
+// at a time: for each pixel, `ranks` pairs of (ID, coverage), the largest
+// coverage first, zero-filled. Every pixel must be set: the values start
+// unwritten, so that the threads that set the rows are the first to touch
+// their memory (a 4K frame of 6 ranks is 400 MB).
 class RankedCoverage {
  public:
   RankedCoverage(int width, int height, int ranks);
