@@ -68,43 +68,36 @@ Encoding encoding_of(const char* name) {
   throw std::runtime_error(std::string("unknown encoding ") + name);
 }
 
-// The Cryptomatte manifest of a file: name to ID.
-std::map<std::string, std::uint32_t> manifest_of(
-    const refhost::ExrImage& image) {
-  std::map<std::string, std::uint32_t> ids;
-  for (const auto& [key, value] : image.attributes)
-    if (key.size() > 9 && key.compare(key.size() - 9, 9, "/manifest") == 0 &&
-        key.rfind("cryptomatte/", 0) == 0) {
-      const nlohmann::json manifest = nlohmann::json::parse(value);
-      for (const auto& item : manifest.items())
-        ids[item.key()] = static_cast<std::uint32_t>(
-            std::stoul(item.value().get<std::string>(), nullptr, 16));
+// Each pixel's coverages by ID, with IDs taken `as` another file knows
+// them.
+std::vector<Coverages> coverages_of(const refhost::CryptomatteRead& read,
+                                    const IdMap& as = {}) {
+  std::vector<Coverages> pixels(read.pixels.size());
+  for (std::size_t p = 0; p < pixels.size(); ++p)
+    for (const auto& [id, c] : read.pixels[p]) {
+      const auto it = as.find(id);
+      pixels[p][it == as.end() ? id : it->second] += c;
     }
-  return ids;
+  return pixels;
 }
 
-std::vector<Coverages> coverages_of(const refhost::ExrImage& image,
-                                    const IdMap& as = {}) {
-  std::vector<Coverages> pixels(static_cast<std::size_t>(image.width) *
-                                image.height);
-  for (int layer = 0;; ++layer) {
-    char prefix[32];
-    std::snprintf(prefix, sizeof prefix, "CryptoObject%02d.", layer);
-    const auto r = image.channels.find(std::string(prefix) + "R");
-    if (r == image.channels.end()) break;
-    const auto& g = image.channels.at(std::string(prefix) + "G");
-    const auto& b = image.channels.at(std::string(prefix) + "B");
-    const auto& a = image.channels.at(std::string(prefix) + "A");
-    const auto id = [&](float f) {
-      const auto it = as.find(refhost::id_bits(f));
-      return it == as.end() ? refhost::id_bits(f) : it->second;
-    };
-    for (std::size_t p = 0; p < pixels.size(); ++p) {
-      if (g[p] > 0) pixels[p][id(r->second[p])] += g[p];
-      if (a[p] > 0) pixels[p][id(b[p])] += a[p];
-    }
+const std::vector<float>& channel(const refhost::ExrImage& image,
+                                  const std::string& prefix, char c) {
+  for (const char suffix : {c, static_cast<char>(c - 'A' + 'a')}) {
+    const auto it = image.channels.find(prefix + suffix);
+    if (it != image.channels.end()) return it->second;
   }
-  return pixels;
+  throw std::runtime_error("no channel " + prefix + c);
+}
+
+// The flat image's channels: R, G, B, A, or those of the one layer beside
+// the Cryptomatte that holds them (ViewLayer.Combined.R, ...).
+std::string colour_prefix(const refhost::ExrImage& image) {
+  if (image.channels.count("R")) return "";
+  for (const auto& [name, values] : image.channels)
+    if (name.size() > 2 && name.compare(name.size() - 2, 2, ".R") == 0)
+      return name.substr(0, name.size() - 1);
+  throw std::runtime_error("no R channel");
 }
 
 struct Tally {
@@ -156,20 +149,24 @@ int main(int argc, char** argv) {
   try {
     refhost::ExrImage truth_file = refhost::read_exr(argv[1]);
     const refhost::ExrImage estimate_file = refhost::read_exr(argv[2]);
+    const auto truth_read = refhost::read_cryptomatte(truth_file);
+    const auto estimate_read = refhost::read_cryptomatte(estimate_file);
     // Each object's ID as the estimate knows it: its colour's entry.
     IdMap as_estimated;
-    const auto estimated_ids = manifest_of(estimate_file);
-    for (const auto& [name, id] : manifest_of(truth_file)) {
-      const auto e = estimated_ids.find(name);
-      if (e != estimated_ids.end()) as_estimated[id] = e->second;
+    for (const auto& [name, id] : truth_read.ids) {
+      const auto e = estimate_read.ids.find(name);
+      if (e != estimate_read.ids.end()) as_estimated[id] = e->second;
     }
-    const auto truth = coverages_of(truth_file, as_estimated);
-    const auto estimate = coverages_of(estimate_file);
-    // The exact-colour key, from the flat image and the manifest.
+    const auto truth = coverages_of(truth_read, as_estimated);
+    const auto estimate = coverages_of(estimate_read);
+    // The exact-colour key, from the flat image and the manifest (the
+    // truth's own, or the one the estimate was unmixed with).
     std::map<std::vector<float>, std::uint32_t> colour_ids;
     Colours colours;
-    const auto manifest =
-        nlohmann::json::parse(truth_file.attributes.at("ravelTint/manifest"));
+    const auto text = truth_file.attributes.count("ravelTint/manifest")
+                          ? truth_file.attributes.at("ravelTint/manifest")
+                          : estimate_file.attributes.at("ravelTint/manifest");
+    const auto manifest = nlohmann::json::parse(text);
     for (const auto& o : manifest["objects"]) {
       const std::uint32_t truth_id =
           refhost::cryptomatte_id(o["name"].get<std::string>());
@@ -181,6 +178,7 @@ int main(int argc, char** argv) {
       colour_ids.emplace(colour, id);
       colours[id] = {colour[0], colour[1], colour[2]};
     }
+    const std::string flat = colour_prefix(truth_file);
     const Encoding encoding =
         argc >= 4 ? encoding_of(argv[3]) : Encoding::kNone;
     Tally unmixed, keyed, told;
@@ -212,10 +210,10 @@ int main(int argc, char** argv) {
         std::printf("\n");
       }
       Coverages key;
-      const auto c = colour_ids.find({truth_file.channels["R"][p],
-                                      truth_file.channels["G"][p],
-                                      truth_file.channels["B"][p]});
-      if (c != colour_ids.end() && truth_file.channels["A"][p] == 1.0f)
+      const auto c = colour_ids.find({channel(truth_file, flat, 'R')[p],
+                                      channel(truth_file, flat, 'G')[p],
+                                      channel(truth_file, flat, 'B')[p]});
+      if (c != colour_ids.end() && channel(truth_file, flat, 'A')[p] == 1.0f)
         key[c->second] = 1;
       keyed.add(truth[p], key);
     }

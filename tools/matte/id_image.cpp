@@ -65,6 +65,22 @@ double png_gamma(const std::string& bytes) {
   return 0;
 }
 
+// Each code's linear value once, then every pixel premultiplied.
+void set_linear(IdImage& image) {
+  std::vector<float> linear(static_cast<std::size_t>(image.full_code()) + 1);
+  for (std::size_t c = 0; c < linear.size(); ++c)
+    linear[c] = static_cast<float>(decode_code(image, static_cast<int>(c)));
+  const std::size_t values = image.pixels() * 4;
+  image.rgba.resize(values);
+  const float full = static_cast<float>(image.full_code());
+  for (std::size_t p = 0; p < image.pixels(); ++p) {
+    const float alpha = image.codes[4 * p + 3] / full;
+    for (int c = 0; c < 3; ++c)
+      image.rgba[4 * p + c] = linear[image.codes[4 * p + c]] * alpha;
+    image.rgba[4 * p + 3] = alpha;
+  }
+}
+
 IdImage read_png(const std::string& path, const std::string& bytes) {
   IdImage image;
   const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
@@ -87,28 +103,18 @@ IdImage read_png(const std::string& path, const std::string& bytes) {
     image.codes[i] = deep ? static_cast<const stbi_us*>(pixels)[i]
                           : static_cast<const stbi_uc*>(pixels)[i];
   stbi_image_free(pixels);
-  // Each code's linear value once, then every pixel premultiplied.
-  std::vector<float> linear(static_cast<std::size_t>(image.full_code()) + 1);
-  for (std::size_t c = 0; c < linear.size(); ++c)
-    linear[c] = static_cast<float>(decode_code(image, static_cast<int>(c)));
-  image.rgba.resize(values);
-  const float full = static_cast<float>(image.full_code());
-  for (std::size_t p = 0; p < image.pixels(); ++p) {
-    const float alpha = image.codes[4 * p + 3] / full;
-    for (int c = 0; c < 3; ++c)
-      image.rgba[4 * p + c] = linear[image.codes[4 * p + c]] * alpha;
-    image.rgba[4 * p + 3] = alpha;
-  }
+  set_linear(image);
   return image;
 }
 
-IdImage read_exr_image(const std::string& path) {
-  refhost::ExrRgba exr = refhost::read_exr_rgba(path);
+IdImage read_exr_image(const std::string& path, const std::string& layer) {
+  refhost::ExrRgba exr = refhost::read_exr_rgba(path, layer);
   IdImage image;
   image.width = exr.width;
   image.height = exr.height;
   image.encoding = exr.half ? Encoding::kHalf : Encoding::kFloat;
   image.rgba = std::move(exr.rgba);
+  image.layer = exr.layer;
   const auto manifest = exr.attributes.find("ravelTint/manifest");
   if (manifest != exr.attributes.end()) image.manifest = manifest->second;
   return image;
@@ -116,10 +122,13 @@ IdImage read_exr_image(const std::string& path) {
 
 }  // namespace
 
-double decode_code(const IdImage& image, int code) {
-  const double encoded = static_cast<double>(code) / image.full_code();
+double decode_encoded(const IdImage& image, double encoded) {
   if (image.gamma > 0) return std::pow(encoded, 1.0 / image.gamma);
   return refhost::srgb_decode(encoded);
+}
+
+double decode_code(const IdImage& image, int code) {
+  return decode_encoded(image, static_cast<double>(code) / image.full_code());
 }
 
 int encode_code(const IdImage& image, double linear) {
@@ -133,17 +142,21 @@ int encode_code(const IdImage& image, double linear) {
   return static_cast<int>(encoded * image.full_code() + 0.5);
 }
 
-IdImage read_id_image(const std::string& path) {
+IdImage read_id_image(const std::string& path, const std::string& layer) {
   std::ifstream probe(path, std::ios::binary);
   if (!probe) throw Failure(quote(path) + ": no such file, or not readable");
   char start[8] = {};
   probe.read(start, sizeof start);
   if (std::string(start, 8) == "\x89PNG\r\n\x1a\n") {
+    if (!layer.empty())
+      throw refhost::UsageFailure("--layer " + refhost::quote_short(layer) +
+                                  ": " + quote(path) +
+                                  " is a PNG, which has no layers");
     const std::string bytes = read_whole(path);
     return read_png(path, bytes);
   }
   if (std::memcmp(start, "\x76\x2f\x31\x01", 4) == 0)
-    return read_exr_image(path);
+    return read_exr_image(path, layer);
   throw Failure(quote(path) + ": neither an EXR nor a PNG image");
 }
 

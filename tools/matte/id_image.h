@@ -23,6 +23,8 @@ struct IdImage {
   std::vector<std::uint16_t> codes;
   // The manifest that an EXR of the reference host carries, if any.
   std::string manifest;
+  // The EXR layer it was read from ("" for bare R, G, B, A).
+  std::string layer;
   // A PNG's transfer curve: 0 for sRGB, else the gamma its gAMA gives.
   double gamma = 0;
 
@@ -33,15 +35,17 @@ struct IdImage {
   int full_code() const { return encoding == Encoding::kByte ? 255 : 65535; }
 };
 
-// Reads an EXR (float or half, any compression; Linux builds) or a PNG (8
-// or 16 bits; straight alpha made premultiplied; decoded as its sRGB or
-// gAMA chunk says, sRGB without either). Throws refhost::Failure naming the
-// file.
-IdImage read_id_image(const std::string& path);
+// Reads an EXR (float or half, any compression; Linux builds; the layer
+// `layer`, or its one layer of colour) or a PNG (8 or 16 bits; straight
+// alpha made premultiplied; decoded as its sRGB or gAMA chunk says, sRGB
+// without either). Throws refhost::Failure naming the file.
+IdImage read_id_image(const std::string& path, const std::string& layer = "");
 
 // A linear value on a PNG's transfer curve, as that PNG's code.
 int encode_code(const IdImage& image, double linear);
 // The linear value of a PNG's code.
 double decode_code(const IdImage& image, int code);
+// The linear value of an encoded value from 0 to 1 on a PNG's curve.
+double decode_encoded(const IdImage& image, double encoded);
 
 }  // namespace matte

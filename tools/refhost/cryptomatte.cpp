@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <nlohmann/json.hpp>
 
 #include "tools/refhost/json_text.h"
+#include "tools/refhost/text.h"
 
 namespace refhost {
 
@@ -135,6 +137,48 @@ void add_cryptomatte(
   picture.attributes.emplace_back(key + "hash", "MurmurHash3_32");
   picture.attributes.emplace_back(key + "conversion", "uint32_to_float32");
   picture.attributes.emplace_back(key + "manifest", manifest.take());
+}
+
+CryptomatteRead read_cryptomatte(const ExrImage& image) {
+  std::string layer, manifest;
+  for (const auto& [key, value] : image.attributes)
+    if (key.rfind("cryptomatte/", 0) == 0 && key.size() > 5 &&
+        key.compare(key.size() - 5, 5, "/name") == 0) {
+      layer = value;
+      const auto m =
+          image.attributes.find(key.substr(0, key.size() - 4) + "manifest");
+      if (m != image.attributes.end()) manifest = m->second;
+    }
+  if (layer.empty()) throw Failure("no Cryptomatte layer");
+  CryptomatteRead read;
+  read.pixels.resize(static_cast<std::size_t>(image.width) * image.height);
+  const auto channel = [&](const std::string& prefix,
+                           char c) -> const std::vector<float>* {
+    for (const char suffix : {c, static_cast<char>(c - 'A' + 'a')}) {
+      const auto it = image.channels.find(prefix + suffix);
+      if (it != image.channels.end()) return &it->second;
+    }
+    return nullptr;
+  };
+  for (int n = 0; n < 100; ++n) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%02d.", n);
+    const std::string prefix = layer + number;
+    const auto *r = channel(prefix, 'R'), *g = channel(prefix, 'G'),
+               *b = channel(prefix, 'B'), *a = channel(prefix, 'A');
+    if (!r || !g || !b || !a) break;
+    for (std::size_t p = 0; p < read.pixels.size(); ++p) {
+      if ((*g)[p] > 0) read.pixels[p][id_bits((*r)[p])] += (*g)[p];
+      if ((*a)[p] > 0) read.pixels[p][id_bits((*b)[p])] += (*a)[p];
+    }
+  }
+  if (!manifest.empty()) {
+    const nlohmann::json ids = nlohmann::json::parse(manifest);
+    for (auto it = ids.begin(); it != ids.end(); ++it)
+      read.ids[it.key()] = static_cast<std::uint32_t>(
+          std::stoul(it.value().get<std::string>(), nullptr, 16));
+  }
+  return read;
 }
 
 }  // namespace refhost

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -49,6 +50,16 @@ class RankedCoverage {
   int width_, height_, ranks_;
   UnzeroedVector<float> values_;
 };
+
+// A file's Cryptomatte read back: every pixel's coverages by ID, from the
+// layers its header names (CryptoObject00, ViewLayer.CryptoObject00, ...;
+// channels R, G, B, A or r, g, b, a), and its manifest of names and IDs.
+struct CryptomatteRead {
+  std::vector<std::map<std::uint32_t, float>> pixels;
+  std::map<std::string, std::uint32_t> ids;
+};
+// Throws Failure where the file has no Cryptomatte.
+CryptomatteRead read_cryptomatte(const ExrImage& image);
 
 // The layer's name in every file: CryptoObject00, CryptoObject01, ...
 inline constexpr const char* kCryptomatteLayer = "CryptoObject";

@@ -5,6 +5,8 @@
 #include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfIO.h>
 #include <OpenEXR/ImfInputFile.h>
+#include <OpenEXR/ImfInputPart.h>
+#include <OpenEXR/ImfMultiPartInputFile.h>
 #include <OpenEXR/ImfOutputFile.h>
 #include <OpenEXR/ImfStandardAttributes.h>
 #include <OpenEXR/ImfStringAttribute.h>
@@ -14,6 +16,7 @@
 #include <exception>
 #include <new>
 
+#include "tools/refhost/exr_layers.h"
 #include "tools/refhost/text.h"
 
 namespace refhost {
@@ -63,11 +66,12 @@ char* slice_origin(void* first, const Imath::Box2i& window, int width,
              static_cast<std::ptrdiff_t>(stride);
 }
 
-// Runs `read` on the opened file; OpenEXR's own errors name the file.
-template <typename Read>
+// Runs `read` on the file opened as a `File` (an InputFile, a
+// MultiPartInputFile); OpenEXR's own errors name the file.
+template <typename File = Imf::InputFile, typename Read>
 auto reading(const std::string& path, Read read) {
   try {
-    Imf::InputFile file(path.c_str());
+    File file(path.c_str());
     return read(file);
   } catch (const Failure&) {
     throw;
@@ -163,33 +167,46 @@ void set_exr_threads(int threads) {
   Imf::setGlobalThreadCount(threads > 1 ? threads : 0);
 }
 
-ExrRgba read_exr_rgba(const std::string& path) {
-  return reading(path, [&](Imf::InputFile& file) {
-    const Imf::Header& header = file.header();
+ExrRgba read_exr_rgba(const std::string& path, const std::string& layer) {
+  return reading<Imf::MultiPartInputFile>(path, [&](auto& file) {
+    std::vector<ExrPartChannels> parts(static_cast<std::size_t>(file.parts()));
+    for (int i = 0; i < file.parts(); ++i) {
+      const Imf::Header& header = file.header(i);
+      ExrPartChannels& part = parts[static_cast<std::size_t>(i)];
+      if (header.hasName()) part.name = header.name();
+      for (auto c = header.channels().begin(); c != header.channels().end();
+           ++c)
+        part.channels.push_back(c.name());
+      part.attributes = string_attributes(header);
+    }
+    const ExrLayer chosen = pick_layer(parts, layer, path);
+    Imf::InputPart part(file, chosen.part);
+    const Imf::Header& header = part.header();
     const Imath::Box2i window = header.dataWindow();
     ExrRgba image;
+    image.layer = chosen.name;
     image.width = window.max.x - window.min.x + 1;
     image.height = window.max.y - window.min.y + 1;
-    for (const char* name : {"R", "G", "B"}) {
-      const Imf::Channel* channel = header.channels().findChannel(name);
-      if (!channel)
-        throw Failure(quote(path) + ": no " + name +
-                      " channel; an ID image has R, G, B and A");
-      image.half = image.half || channel->type == Imf::HALF;
-    }
+    for (int c = 0; c < 3; ++c)
+      image.half =
+          image.half ||
+          header.channels().findChannel(chosen.channels[c])->type == Imf::HALF;
     image.rgba.resize(static_cast<std::size_t>(image.width) * image.height * 4);
     char* origin =
         slice_origin(image.rgba.data(), window, image.width, 4 * sizeof(float));
     Imf::FrameBuffer frame;
     for (int c = 0; c < 4; ++c)
       frame.insert(
-          std::string(1, "RGBA"[c]),
+          // A missing A reads as the fill value 1, from a channel that no
+          // file holds.
+          chosen.channels[c].empty() ? std::string("\x01 no alpha")
+                                     : chosen.channels[c],
           Imf::Slice(Imf::FLOAT, origin + c * sizeof(float), 4 * sizeof(float),
                      4 * sizeof(float) * image.width, 1, 1,
                      c == 3 ? 1.0 : 0.0));
-    file.setFrameBuffer(frame);
-    file.readPixels(window.min.y, window.max.y);
-    image.attributes = string_attributes(header);
+    part.setFrameBuffer(frame);
+    part.readPixels(window.min.y, window.max.y);
+    image.attributes = parts[static_cast<std::size_t>(chosen.part)].attributes;
     return image;
   });
 }

@@ -53,15 +53,18 @@ struct ExrImage {
 // the file.
 ExrImage read_exr(const std::string& path);
 
-// The R, G, B and A channels of an EXR read straight into four floats a
-// pixel (A is 1 where the file has none), with its string attributes.
+// The R, G, B and A channels of one layer of an EXR read straight into four
+// floats a pixel (A is 1 where the layer has none), with the string
+// attributes of its part. The layer is `layer`, or the one layer of colour
+// the file holds (see exr_layers.h).
 struct ExrRgba {
   int width = 0, height = 0;
   bool half = false;
+  std::string layer;           // the layer read; "" for bare R, G, B, A
   UnzeroedVector<float> rgba;  // every value read from the file
   std::map<std::string, std::string> attributes;
 };
-ExrRgba read_exr_rgba(const std::string& path);
+ExrRgba read_exr_rgba(const std::string& path, const std::string& layer = "");
 
 // Lets OpenEXR compress and decompress on `threads` threads.
 void set_exr_threads(int threads);

@@ -19,7 +19,7 @@ ExrImage read_exr(const std::string& path) {
                      " has no OpenEXR support; use a PNG");
 }
 
-ExrRgba read_exr_rgba(const std::string& path) {
+ExrRgba read_exr_rgba(const std::string& path, const std::string&) {
   read_exr(path);
   return {};
 }

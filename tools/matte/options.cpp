@@ -1,0 +1,151 @@
+#include "tools/matte/options.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <tuple>
+
+#include "tools/refhost/arguments.h"
+#include "tools/refhost/exr_file.h"
+#include "tools/refhost/text.h"
+
+namespace matte {
+
+using refhost::quote;
+
+namespace {
+
+// "A-B", two whole numbers with A <= B.
+void parse_frames(const std::string& text, Options& options) {
+  const std::size_t dash = text.find('-', 1);
+  const auto first = refhost::parse_decimal(text.substr(0, dash), 0, 999999999);
+  const auto last =
+      dash == std::string::npos
+          ? std::nullopt
+          : refhost::parse_decimal(text.substr(dash + 1), 0, 999999999);
+  if (!first || !last || *first > *last)
+    refhost::refuse("--frames", text,
+                    "FIRST-LAST, whole numbers from 0 with FIRST at most LAST, "
+                    "such as 1001-1100");
+  options.frames = true;
+  options.first_frame = static_cast<long>(*first);
+  options.last_frame = static_cast<long>(*last);
+}
+
+void require_image_extension(const char* option, const std::string& path,
+                             bool png_too) {
+  const std::string lower = refhost::ascii_lower(path);
+  const auto ends = [&](const char* e) {
+    return lower.size() >= 4 && lower.compare(lower.size() - 4, 4, e) == 0;
+  };
+  if (ends(".exr")) return refhost::require_exr_support(option);
+  if (png_too && ends(".png")) return;
+  refhost::refuse(option, path,
+                  png_too ? "a file name ending in .exr or .png"
+                          : "a file name ending in .exr");
+}
+
+void check_options(const CLI::App& app, Options& options) {
+  for (const auto& [option, path, png] :
+       {std::tuple<const char*, const std::string*, bool>{"--out", &options.out,
+                                                          true},
+        {"--cryptomatte", &options.cryptomatte, false},
+        {"--unexplained", &options.unexplained, true},
+        {"--inferred", &options.inferred, true}})
+    if (app.count(option)) require_image_extension(option, *path, png);
+  if (!options.out.empty() && options.select.empty())
+    throw CLI::ValidationError("--out: a matte needs --select PATTERN");
+  if (options.frames != has_frame_number(options.image))
+    throw CLI::ValidationError(
+        options.frames
+            ? "--frames: the image " + quote(options.image) +
+                  " has no # run for the frame's number (shot.####.exr)"
+            : quote(options.image) +
+                  ": a # run stands for a frame's number; give --frames "
+                  "FIRST-LAST");
+  if (options.frames)
+    for (const std::string* out : {&options.out, &options.cryptomatte,
+                                   &options.unexplained, &options.inferred})
+      if (!out->empty() && !has_frame_number(*out))
+        throw CLI::ValidationError(
+            quote(*out) +
+            ": with --frames, each output needs a # run for the frame's "
+            "number, or every frame would replace the last");
+}
+
+}  // namespace
+
+bool has_frame_number(const std::string& path) {
+  return path.find('#') != std::string::npos;
+}
+
+std::optional<int> parse_options(int argc, const char* const* argv,
+                                 Options& options) {
+  CLI::App app{
+      "Turns a flat object-ID image into exact soft mattes by object name and "
+      "into Cryptomatte layers, by unmixing every anti-aliased pixel into the "
+      "coverages of the colours it mixes.",
+      "ravelTint-matte"};
+  // "/path" is a file on every system, never a Windows-style option.
+  app.allow_windows_style_options(false);
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return std::string(refhost::program_name()) +
+           ": error: " + refhost::printable_line(e.what()) + "\n";
+  });
+  std::string frames, threads, ranks;
+  app.add_option("IMAGE", options.image,
+                 "the ID image: EXR (float or half) or PNG (8 or 16 bits); a "
+                 "run of # stands for a frame's number")
+      ->required()
+      ->check(refhost::kNotEmpty);
+  const std::tuple<const char*, std::string*, const char*> paths[] = {
+      {"--layer", &options.layer,
+       "NAME: the EXR layer that holds the ID image (such as "
+       "ViewLayer.Combined); default: the one layer of R, G, B and A"},
+      {"--manifest", &options.manifest,
+       "the reference host's manifest of names and colours (default: the "
+       "EXR's own, or colours found in the image)"},
+      {"--out", &options.out,
+       "the selected objects' matte: one-channel float EXR (A) or 16-bit "
+       "grey PNG"},
+      {"--cryptomatte", &options.cryptomatte,
+       "an EXR of the image and every object's coverage as Cryptomatte "
+       "layers"},
+      {"--unexplained", &options.unexplained,
+       "a mask (EXR or PNG) of the pixels that no mix explains"},
+      {"--inferred", &options.inferred,
+       "a mask (EXR or PNG) of the pixels that several mixes give, decided "
+       "by their neighbours"}};
+  for (const auto& [name, value, help] : paths)
+    app.add_option(name, *value, help)->check(refhost::kNotEmpty);
+  app.add_option("--select", options.select,
+                 "PATTERN: objects by name, with *, ? and [...], or by colour "
+                 "as #rrggbb; repeatable")
+      ->check(refhost::kNotEmpty);
+  app.add_option("--frames", frames, "FIRST-LAST: the frames of a # sequence");
+  app.add_option("--threads", threads,
+                 "threads, 0 to 1024 (default 0: every core)");
+  app.add_option("--ranks", ranks,
+                 "N: Cryptomatte ranks, an even number from 2 to 16 (default "
+                 "6)");
+  app.add_flag("--version", "print the version");
+  try {
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+      std::printf("ravelTint-matte %s\n", RAVELTINT_VERSION);
+      return 0;
+    }
+    refhost::check_command_line(app, argc, argv,
+                                "one IMAGE and options (see --help)", 1);
+    app.parse(argc, argv);
+    if (app.count("--frames")) parse_frames(frames, options);
+    if (app.count("--threads"))
+      options.threads =
+          static_cast<int>(refhost::whole("--threads", threads, 0, 1024));
+    if (app.count("--ranks")) options.ranks = refhost::cryptomatte_ranks(ranks);
+    check_options(app, options);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : refhost::kUsageError;
+  }
+  return std::nullopt;
+}
+
+}  // namespace matte

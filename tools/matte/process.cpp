@@ -1,0 +1,109 @@
+#include "tools/matte/process.h"
+
+#include <thread>
+
+#include "tools/matte/id_image.h"
+#include "tools/matte/outputs.h"
+#include "tools/matte/palette.h"
+#include "tools/matte/report.h"
+#include "tools/matte/selection.h"
+#include "tools/matte/unmix.h"
+#include "tools/refhost/commit.h"
+#include "tools/refhost/exr_file.h"
+#include "tools/refhost/json_text.h"
+#include "tools/refhost/scene_file.h"
+#include "tools/refhost/text.h"
+
+namespace matte {
+
+using refhost::quote;
+
+namespace {
+
+int threads_for(const Options& options) {
+  if (options.threads > 0) return options.threads;
+  const int cores = static_cast<int>(std::thread::hardware_concurrency());
+  return cores > 0 ? cores : 1;
+}
+
+// The palette and the manifest text it came from (compact, for an EXR's
+// header): the manifest asked for, the image's own, or the colours found in
+// its pixels (no manifest).
+Palette palette_for(const Options& options, const IdImage& image,
+                    std::string& manifest) {
+  if (!options.manifest.empty()) {
+    const std::string text = refhost::read_scene_file(options.manifest);
+    Palette palette =
+        Palette::from_manifest(text, quote(options.manifest), image);
+    manifest = refhost::compact_json(text);
+    return palette;
+  }
+  manifest = image.manifest;
+  if (!image.manifest.empty())
+    return Palette::from_manifest(image.manifest, "the image's manifest",
+                                  image);
+  return Palette::from_pixels(image);
+}
+
+}  // namespace
+
+std::string frame_path(const std::string& path, long frame) {
+  const std::size_t first = path.find('#');
+  if (first == std::string::npos) return path;
+  std::size_t last = first;
+  while (last < path.size() && path[last] == '#') ++last;
+  std::string number = std::to_string(frame);
+  if (number.size() < last - first)
+    number.insert(0, last - first - number.size(), '0');
+  return path.substr(0, first) + number + path.substr(last);
+}
+
+void process(const Options& options, long frame) {
+  const std::string image_path = frame_path(options.image, frame);
+  refhost::OutputFile out{"--out", frame_path(options.out, frame), {}, {}};
+  refhost::OutputFile crypto{
+      "--cryptomatte", frame_path(options.cryptomatte, frame), {}, {}};
+  refhost::OutputFile unexplained{
+      "--unexplained", frame_path(options.unexplained, frame), {}, {}};
+  refhost::OutputFile inferred{
+      "--inferred", frame_path(options.inferred, frame), {}, {}};
+  std::vector<refhost::OutputFile*> outputs;
+  for (refhost::OutputFile* o : {&out, &crypto, &unexplained, &inferred})
+    if (!o->path.empty()) outputs.push_back(o);
+  refhost::Inputs inputs{image_path, options.manifest, "is the ID image"};
+  refhost::check_outputs(outputs, inputs);
+
+  const int threads = threads_for(options);
+  refhost::set_exr_threads(threads);
+  const IdImage image = read_id_image(image_path, options.layer);
+  std::string manifest;
+  const Palette palette = palette_for(options, image, manifest);
+  const std::vector<std::uint32_t> selected =
+      select_entries(palette, options.select);
+  std::vector<bool> chosen(palette.entries().size(), false);
+  for (std::uint32_t e : selected) chosen[e] = true;
+  // One unmixing behind every output and the report.
+  const Unmixed unmixed = unmix(image, palette, threads);
+  if (!out.path.empty())
+    out.bytes = mask_bytes(out.path, image, matte_of(unmixed, chosen));
+  if (!crypto.path.empty())
+    crypto.bytes = cryptomatte_bytes(image, palette, unmixed, options.ranks,
+                                     threads, manifest);
+  if (!unexplained.path.empty())
+    unexplained.bytes =
+        mask_bytes(unexplained.path, image, mask_of(unmixed, [](const Mix& m) {
+                     return m.how == Decided::kUnexplained;
+                   }));
+  if (!inferred.path.empty())
+    inferred.bytes =
+        mask_bytes(inferred.path, image, mask_of(unmixed, [](const Mix& m) {
+                     return m.how == Decided::kNeighbours;
+                   }));
+  if (!outputs.empty()) refhost::commit_outputs(outputs);
+  std::vector<Written> written;
+  for (const refhost::OutputFile* o : outputs)
+    written.push_back({o->option, o->destination});
+  report(image_path, image, palette, unmixed, selected, written);
+}
+
+}  // namespace matte
