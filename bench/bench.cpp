@@ -4,7 +4,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "host/variadic.h"
@@ -12,6 +14,8 @@
 #include "shader/murmur2.h"
 #include "shader/parameters.h"
 #include "shader/seed.h"
+#include "support/library.hpp"
+#include "support/module.h"
 #include "support/module.hpp"
 
 extern "C" float mi_noise_1d(float x);
@@ -101,6 +105,50 @@ void BM_Shader(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Shader)->Arg(8)->Arg(32)->Arg(128);
+
+// The shader with the colour record on, after each object's first call,
+// against the shader with it off: each a copy of the library loaded as a
+// renderer loads it (the record is decided at a process's first call, so
+// each copy decides for itself), called alike through its export.
+support::LibraryExports loaded_copy(const char* copy, bool recording) {
+  const std::string folder = support::program_directory();
+  const std::string path = folder + "/" + copy;
+  std::ifstream from(support::module_path("ravelTint"), std::ios::binary);
+  std::ofstream(path, std::ios::binary) << from.rdbuf();
+  char reason[MODULE_REASON_SIZE];
+  void* module = module_open(path.c_str(), reason, sizeof reason);
+  support::LibraryExports exports;
+  if (!module || support::find_exports(module, exports)) std::abort();
+  exports.set_module_handle(bench_host().module);
+  if (recording)
+    setenv("RAVELTINT_RECORD", (folder + "/bench_record.jsonl").c_str(), 1);
+  else
+    unsetenv("RAVELTINT_RECORD");
+  Scene scene(8);
+  host::Colour colour;
+  exports.shade(&colour, scene.render_state(), &scene.parameters);  // decides
+  unsetenv("RAVELTINT_RECORD");
+  return exports;
+}
+
+template <bool recording>
+void shade_loaded(benchmark::State& state) {
+  static const support::LibraryExports copy = loaded_copy(
+      recording ? "ravelTint_recording.so" : "ravelTint_plain.so", recording);
+  Scene scene(static_cast<std::size_t>(state.range(0)));
+  host::Colour colour;
+  copy.shade(&colour, scene.render_state(), &scene.parameters);  // recorded
+  for (auto _ : state) {
+    copy.shade(&colour, scene.render_state(), &scene.parameters);
+    benchmark::DoNotOptimize(colour);
+  }
+}
+
+void BM_ShaderLoaded(benchmark::State& state) { shade_loaded<false>(state); }
+BENCHMARK(BM_ShaderLoaded)->Arg(8)->Arg(32)->Arg(128);
+
+void BM_ShaderRecording(benchmark::State& state) { shade_loaded<true>(state); }
+BENCHMARK(BM_ShaderRecording)->Arg(8)->Arg(32)->Arg(128);
 
 // The floors: what any shader must do, written inline, calling the renderer
 // directly. Both read the parameters and the name alike.

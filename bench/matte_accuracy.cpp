@@ -225,9 +225,10 @@ int main(int argc, char** argv) {
         key[c->second] = 1;
       keyed.add(truth[p], key);
     }
-    std::printf("%zu edge pixels; of %zu pixels one object covers whole, %zu "
-                "read otherwise\n",
-                edge, whole, whole_wrong);
+    std::printf(
+        "%zu edge pixels; of %zu pixels one object covers whole, %zu "
+        "read otherwise\n",
+        edge, whole, whole_wrong);
     unmixed.print("unmixed:");
     if (encoding != Encoding::kNone) {
       std::printf(

@@ -15,6 +15,9 @@ rows += [(f"(b) shader / floor, {n}-byte name", f"BM_Shader/{n}",
           f"BM_ShaderFloor/{n}", goal) for n, goal in ((8, "0.85"), (32, "0.80"), (128, "0.65"))]
 rows += [(f"(b) shader / fused floor, {n}-byte name", f"BM_Shader/{n}",
           f"BM_ShaderFusedFloor/{n}", "1.05") for n in (8, 32, 128)]
+rows += [(f"(b) shader recording / shader not, {n}-byte name",
+          f"BM_ShaderRecording/{n}", f"BM_ShaderLoaded/{n}", "1.10")
+         for n in (8, 32, 128)]
 rows += [("(c) message / vsnprintf + direct call", "BM_Message",
           "BM_MessageFloor", "1.2")]
 

@@ -3,6 +3,7 @@
 // between them costs as much as the work some of them do.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -54,25 +55,27 @@ inline float draw_channel(std::uint32_t hash) {
   return RAVELTINT_HOST_CALL(mi_random)();
 }
 
-// The colour of a name (null: no name) for the shader's parameters. Always
+// The colour of a name (null: no name) for the shader's parameters, with
+// the channel hashes it came from (with grayscale, red's alone). Always
 // inlined: the compiler would otherwise keep it apart, and the call costs a
 // measurable share of a short name's colour.
 [[gnu::always_inline]] inline host::Colour derive_colour(
-    const char* name, std::int32_t seed, host::Boolean grayscale) {
+    const char* name, std::int32_t seed, host::Boolean grayscale,
+    std::array<std::uint32_t, 3>& hashes) {
   // Elements without a name hash as the empty name: a stable colour too.
   if (!name) name = "";
   const std::size_t length = std::strlen(name);
   if (grayscale) {
-    const float grey = draw_channel(
-        murmur2(name, length, channel_hash_seed(seed, kRedOffset)));
+    hashes[0] = murmur2(name, length, channel_hash_seed(seed, kRedOffset));
+    const float grey = draw_channel(hashes[0]);
     return {grey, grey, grey, 1.0f};
   }
   // The three channel hashes of the name come from one pass over it; the
   // renderer still sees one seed-and-draw pair per channel: red, green, blue.
-  const auto hashes = murmur2_three(name, length,
-                                    {channel_hash_seed(seed, kRedOffset),
-                                     channel_hash_seed(seed, kGreenOffset),
-                                     channel_hash_seed(seed, kBlueOffset)});
+  hashes = murmur2_three(name, length,
+                         {channel_hash_seed(seed, kRedOffset),
+                          channel_hash_seed(seed, kGreenOffset),
+                          channel_hash_seed(seed, kBlueOffset)});
   const float red = draw_channel(hashes[0]);
   const float green = draw_channel(hashes[1]);
   const float blue = draw_channel(hashes[2]);

@@ -4,6 +4,7 @@
 #include "shader/check.h"
 #include "shader/colour.h"
 #include "shader/parameters.h"
+#include "shader/record.h"
 #include "shader/version.h"
 
 extern "C" {
@@ -12,8 +13,7 @@ RAVELTINT_API std::int32_t ravelTint_version(void) {
   return RAVELTINT_SHADER_VERSION;
 }
 
-// The renderer sees its functions called in a fixed order that hosts rely on:
-// parameters, the instance's name (pinned, unpinned), a seed and draw each.
+// Renderer calls in the order hosts rely on: parameters, name, seeds, draws.
 RAVELTINT_API std::int32_t ravelTint(void* result, host::State* state,
                                      void* params) {
   auto* parameters = static_cast<shader::Parameters*>(params);
@@ -28,7 +28,13 @@ RAVELTINT_API std::int32_t ravelTint(void* result, host::State* state,
     return 1;
   }
   const char* name = shader::element_name(host::state_instance(state));
-  shader::write_colour(result, shader::derive_colour(name, seed, grayscale));
+  shader::record::Hashes hashes;
+  const host::Colour colour =
+      shader::derive_colour(name, seed, grayscale, hashes);
+  shader::write_colour(result, colour);
+  // Asked for, the record notes the colour; it never changes one.
+  if (shader::record::on())
+    shader::record::colour_given(name, seed, grayscale != 0, colour, hashes);
   return 1;
 }
 

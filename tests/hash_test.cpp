@@ -1,15 +1,21 @@
-// The name hash and the hash-to-seed conversion that every colour rests on.
+// The name hash and the hash-to-seed conversion that every colour rests on,
+// and the text in which the colour record writes a colour.
 #include <gtest/gtest.h>
 
 #include <array>
+#include <charconv>
 #include <climits>
+#include <cmath>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
 
+#include "shader/float_text.h"
 #include "shader/murmur2.h"
 #include "shader/seed.h"
+#include "shader/srgb.h"
 #include "support/module.hpp"
 #include "tests/support/colour_model.h"
 
@@ -122,6 +128,39 @@ TEST(RandomSeed, RoundsAsAFloatThenTruncates) {
   for (auto [hash, seed] : turns) EXPECT_EQ(random_seed_from_hash(hash), seed);
   for (std::uint32_t h = 0; h < 0xffff0000u; h += 0x10001u)
     ASSERT_EQ(random_seed_from_hash(h), testing_support::model_seed(h)) << h;
+}
+
+// The colour record writes each channel as the shortest text that reads
+// back as the same float, as the tools write every colour: the library's
+// own integer-only conversion, against the C++ library's, over floats of
+// every exponent and the shader's draws in [0, 1).
+TEST(RecordText, FloatsAreTheirShortestText) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> draw(0, 1);
+  for (int i = 0; i < 200000; ++i) {
+    std::uint32_t bits = random();
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (i % 2) value = draw(random);
+    char want[32], got[shader::kFloatTextSize];
+    const auto end = std::to_chars(want, want + sizeof want, value).ptr;
+    const std::string expected =
+        value - value == 0 ? std::string(want, end) : "null";
+    ASSERT_EQ(std::string(got, shader::float_text(value, got)), expected)
+        << bits;
+  }
+}
+
+// And the hex of a colour is the reference host's: the sRGB code of each
+// channel, the boundaries between codes computed at compile time.
+TEST(RecordText, SrgbCodesTurnAtTheBoundaries) {
+  for (int code = 0; code < 255; ++code) {
+    const double boundary = srgb::kBoundaries.at[code];
+    EXPECT_EQ(srgb::byte(std::nextafter(boundary, 0.0)), code);
+    EXPECT_EQ(srgb::byte(boundary), code + 1);
+  }
+  EXPECT_EQ(srgb::byte(-1), 0);
+  EXPECT_EQ(srgb::byte(2), 255);
 }
 
 }  // namespace

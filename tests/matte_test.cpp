@@ -10,6 +10,7 @@
 #include <map>
 
 #include "tests/refhost_runs.h"
+#include "tests/support/spawn.h"
 #include "tools/matte/selection.h"
 #include "tools/refhost/cryptomatte.h"
 #include "tools/refhost/exr_file.h"
@@ -73,6 +74,33 @@ TEST(Selection, PatternsMatchWholeNames) {
   for (const auto& c : cases)
     EXPECT_EQ(matte::matches(c.pattern, c.name), c.matches)
         << c.pattern << " " << c.name;
+}
+
+// An image of the host renderer is keyed by name with the colour record
+// that the library wrote while rendering it, as well as with the reference
+// host's manifest: the same matte, byte for byte.
+TEST(Selection, ColourRecordKeysAnImageByName) {
+  std::filesystem::remove_all("record");
+  std::filesystem::create_directory("record");
+#if defined(_WIN32)
+  const std::string refhost = data_file("refhost.exe");
+#else
+  const std::string refhost = data_file("refhost");
+#endif
+  ASSERT_EQ(testing_support::wait_for(testing_support::start(
+                {refhost, "--samples", "2", "--out", "host.png", "--manifest",
+                 "host.json"},
+                "RAVELTINT_RECORD", "record/%h.%p.jsonl")),
+            0);
+  for (const auto& [key, matte] : {std::pair{"record", "by_record.png"},
+                                   std::pair{"host.json", "by_manifest.png"}}) {
+    const Outcome out = run(
+        matte::run,
+        {"host.png", "--manifest", key, "--select", "chair_*", "--out", matte});
+    ASSERT_EQ(out.status, 0) << out.err;
+    EXPECT_NE(out.out.find("selected 4 objects"), std::string::npos) << out.out;
+  }
+  EXPECT_EQ(read_file("by_record.png"), read_file("by_manifest.png"));
 }
 
 #if !defined(_WIN32)

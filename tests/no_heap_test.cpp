@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
 #include <new>
 #include <string>
 
@@ -87,7 +88,11 @@ namespace {
 
 using testing_support::library;
 
+// With the colour record on: the grey object in the counted calls is a new
+// one, whose line is made and written there.
 TEST(NoHeap, ShaderCallsAllocateNothing) {
+  std::remove("no_heap_record.jsonl");
+  setenv("RAVELTINT_RECORD", "no_heap_record.jsonl", 1);
   const shader_host::Module host = shader_host::open();
   testing_support::ShadingSetup setup(7, 9);
   host.put(7, &setup.instance, nullptr);
@@ -101,7 +106,7 @@ TEST(NoHeap, ShaderCallsAllocateNothing) {
   auto shade = [&] {
     library().shade(&colour, setup.render_state(), setup.parameters());
   };
-  shade();  // resolves the six entries
+  shade();  // resolves the six entries and opens the record
   EXPECT_EQ(allocations_of([&] {
               for (int i = 0; i < 1000; ++i) shade();
               setup.parameters()->grayscale = 1;
@@ -110,6 +115,10 @@ TEST(NoHeap, ShaderCallsAllocateNothing) {
               shade();
             }),
             0);
+  std::ifstream record("no_heap_record.jsonl");
+  int lines = 0;
+  for (std::string line; std::getline(record, line);) ++lines;
+  EXPECT_GE(lines, 3);  // the process's line, the colour and the grey
 }
 
 TEST(NoHeap, EntriesAllocateNothing) {

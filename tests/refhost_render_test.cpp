@@ -1,9 +1,13 @@
 // The reference host's renders: what the image, the manifest and the EXR
 // hold, what it reports, the hierarchy, and seed planning from names.
 #include <array>
+#include <chrono>
+#include <cmath>
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
+#include <tuple>
 
 #if !defined(_WIN32)
 #include <OpenEXR/ImfFrameBuffer.h>
@@ -22,6 +26,8 @@
 #include <stb/stb_image.h>
 
 #include "tests/refhost_runs.h"
+#include "tests/support/spawn.h"
+#include "tools/matte/sources.h"
 #include "tools/refhost/groups.h"
 #include "tools/refhost/render.h"
 #include "tools/refhost/tracer.h"
@@ -371,6 +377,161 @@ TEST(ReferenceHost, VersionNamesItselfAndTheLibrary) {
   EXPECT_NE(outcome.out.find("\": shader version " +
                              std::to_string(RAVELTINT_SHADER_VERSION) + "\n"),
             std::string::npos);
+}
+
+// The colour record, asked of the library through RAVELTINT_RECORD as any
+// renderer's process would ask it. Each run is a process of its own: the
+// record is decided at a process's first shader call.
+
+std::string refhost_program() {
+#if defined(_WIN32)
+  return program_directory() + "/refhost.exe";
+#else
+  return program_directory() + "/refhost";
+#endif
+}
+
+namespace fs = std::filesystem;
+
+// Every line of every record in `folder`, parsed.
+std::vector<json> record_lines(const std::string& folder) {
+  std::vector<json> lines;
+  for (const auto& file : fs::directory_iterator(fs::u8path(folder))) {
+    std::ifstream in(file.path(), std::ios::binary);
+    for (std::string line; std::getline(in, line);)
+      lines.push_back(json::parse(line));
+  }
+  return lines;
+}
+
+using RecordKey = std::tuple<std::string, std::int64_t, bool>;
+
+// The manifest's objects as the record keys them, with their colours.
+std::map<RecordKey, json> manifest_objects(const std::string& path) {
+  const json manifest = json::parse(read_file(path));
+  std::map<RecordKey, json> objects;
+  for (const json& o : manifest["objects"])
+    objects[{o["name"], o["seed"], manifest["shader"]["grayscale"]}] =
+        o["colour"];
+  return objects;
+}
+
+// A scene of `count` objects in a grid on a floor, every tenth with a seed
+// of its own.
+void write_grid_scene(const std::string& path, int count) {
+  std::ofstream scene(path, std::ios::binary);
+  scene << "{\"camera\": {\"position\": [0, 12, 16]}, \"objects\": [";
+  const int side = static_cast<int>(std::ceil(std::sqrt(count)));
+  for (int i = 0; i < count; ++i)
+    scene << (i ? "," : "") << "{\"name\": \"o" << i
+          << "\", \"shape\": \"sphere\", \"position\": ["
+          << -10 + 20.0 * (i % side + 0.5) / side << ", 0.1, "
+          << -10 + 20.0 * (i / side + 0.5) / side << "], \"size\": 0.08"
+          << (i % 10 == 3 ? ", \"seed\": " + std::to_string(i) : "") << "}";
+  scene << "]}";
+}
+
+// Every object the host colours is in its process's record once, after one
+// line that names the format, with the very floats of the manifest: on one
+// thread and on every thread, with seeds of their own, under a path of any
+// characters with the process's number in it.
+TEST(ReferenceHost, ColourRecordHoldsEachObjectOnceWithItsColour) {
+  write_grid_scene("grid.json", 10000);
+  const std::vector<std::vector<std::string>> runs = {
+      {"--samples", "1", "--threads", "1"},
+      {"--scene", "grid.json", "--size", "320x200", "--samples", "2"}};
+  for (const auto& extra : runs) {
+    SCOPED_TRACE(extra.size());
+    fs::remove_all("records");
+    fs::create_directory("records");
+    std::vector<std::string> args = {refhost_program(), "--out", "r.png",
+                                     "--manifest", "r.json"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    ASSERT_EQ(testing_support::wait_for(testing_support::start(
+                  args, "RAVELTINT_RECORD", "records/r\u00ebc %p.jsonl")),
+              0);
+    const auto files = std::distance(fs::directory_iterator("records"),
+                                     fs::directory_iterator());
+    ASSERT_EQ(files, 1);
+    EXPECT_NE(
+        fs::directory_iterator("records")->path().u8string().find("r\u00ebc "),
+        std::string::npos);
+    const std::vector<json> lines = record_lines("records");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0]["ravelTint_record"], 1);
+    EXPECT_EQ(lines[0]["shader_version"], 2);
+    EXPECT_TRUE(lines[0]["host"].is_string() && lines[0]["process"] > 0);
+    std::map<RecordKey, json> expected = manifest_objects("r.json");
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+      const json& l = lines[i];
+      const RecordKey key{l["name"], l["seed"], l["grayscale"]};
+      ASSERT_TRUE(expected.count(key)) << l.dump();
+      for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(l["colour"][c].get<float>(), expected[key][c].get<float>())
+            << l.dump();
+      expected.erase(key);  // once only
+    }
+    EXPECT_TRUE(expected.empty()) << expected.size() << " not recorded";
+  }
+}
+
+// Processes that append to one file at once never interleave inside a
+// line; a process killed in the middle leaves at most its last line
+// unfinished, which readers skip.
+TEST(ReferenceHost, ColourRecordLinesStayWholeAcrossProcesses) {
+  fs::remove_all("shared");
+  fs::create_directory("shared");
+  write_grid_scene("grid.json", 10000);
+  const std::vector<std::string> args = {
+      refhost_program(), "--scene",    "grid.json", "--size",
+      "320x200",         "--samples",  "2",         "--out",
+      "s.png",           "--manifest", "s.json"};
+  const auto a =
+      testing_support::start(args, "RAVELTINT_RECORD", "shared/both.jsonl");
+  const auto b =
+      testing_support::start(args, "RAVELTINT_RECORD", "shared/both.jsonl");
+  EXPECT_EQ(testing_support::wait_for(a), 0);
+  EXPECT_EQ(testing_support::wait_for(b), 0);
+  std::size_t headers = 0, objects = 0;
+  for (const json& line : record_lines("shared"))  // each parses whole
+    line.contains("ravelTint_record") ? ++headers : ++objects;
+  EXPECT_EQ(headers, 2u);
+  EXPECT_EQ(objects, 2 * manifest_objects("s.json").size());
+
+  fs::remove_all("killed");
+  fs::create_directory("killed");
+  const auto killed = testing_support::start(
+      {refhost_program(), "--scene", "grid.json", "--size", "1600x1000",
+       "--samples", "4", "--out", "k.png", "--manifest", "k.json"},
+      "RAVELTINT_RECORD", "killed/k.jsonl");
+  // Killed once it has written its first objects.
+  for (int i = 0; i < 6000 && read_file("killed/k.jsonl").size() < 1000; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  testing_support::kill_now(killed);
+  std::ofstream("killed/k.jsonl", std::ios::binary | std::ios::app)
+      << "{\"name\": \"o1\", \"se";  // as if killed within a line
+  const matte::Sources read = matte::read_sources({"killed/k.jsonl"});
+  EXPECT_GT(read.objects.size(), 0u);
+}
+
+// A record that cannot be written is one warning through the renderer's
+// log, and the render goes on with every colour as it was.
+TEST(ReferenceHost, UnwritableColourRecordWarnsOnceAndChangesNoColour) {
+  const auto render = [](const std::string& stem, const std::string& record) {
+    return testing_support::wait_for(testing_support::start(
+        {refhost_program(), "--samples", "2", "--out", stem + ".png",
+         "--manifest", stem + ".json"},
+        record.empty() ? "" : "RAVELTINT_RECORD", record, stem + ".log"));
+  };
+  ASSERT_EQ(render("plain", ""), 0);
+  ASSERT_EQ(render("unwritable", "no_such_folder/r.jsonl"), 0);
+  const std::string log = read_file("unwritable.log");
+  const std::string warning =
+      "refhost: warning: ravelTint: cannot write the colour record "
+      "\"no_such_folder/r.jsonl\": ";
+  EXPECT_NE(log.find(warning), std::string::npos) << log;
+  EXPECT_EQ(log.find(warning, log.find(warning) + 1), std::string::npos);
+  EXPECT_EQ(read_file("unwritable.png"), read_file("plain.png"));
 }
 
 }  // namespace

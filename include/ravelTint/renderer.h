@@ -1,5 +1,6 @@
 /* ravelTint's contract with the renderer that loads it: the six renderer
- * functions the shader calls, the parts of the renderer's records that it
+ * functions the shader calls (and the warning it gives where it cannot
+ * write the colour record it was asked for), the parts of the renderer's records that it
  * reads, and the marking with which a renderer exports those functions so
  * that the library finds them by name in the module handed to
  * miSetModuleHandle. C99 and C++. Every renderer of this tree (the
@@ -68,6 +69,10 @@ char* mi_api_tag_lookup(ravelTint_tag tag);
 void mi_srandom(int32_t seed);
 /* The next number of the renderer's random generator. */
 float mi_random(void);
+/* A warning for the renderer's log, printf-style. The library calls it only
+ * where it cannot write the colour record that RAVELTINT_RECORD asks for;
+ * the text it hands over is finished, every '%' doubled. */
+intptr_t mi_warning(const char* format, ...);
 #endif
 
 #ifdef __cplusplus

@@ -101,9 +101,6 @@ std::optional<int> parse_options(int argc, const char* const* argv,
       {"--layer", &options.layer,
        "NAME: the EXR layer that holds the ID image (such as "
        "ViewLayer.Combined); default: the one layer of R, G, B and A"},
-      {"--manifest", &options.manifest,
-       "the reference host's manifest of names and colours (default: the "
-       "EXR's own, or colours found in the image)"},
       {"--out", &options.out,
        "the selected objects' matte: one-channel float EXR (A) or 16-bit "
        "grey PNG"},
@@ -117,6 +114,12 @@ std::optional<int> parse_options(int argc, const char* const* argv,
        "by their neighbours"}};
   for (const auto& [name, value, help] : paths)
     app.add_option(name, *value, help)->check(refhost::kNotEmpty);
+  app.add_option("--manifest", options.manifests,
+                 "FILE: names and colours: the reference host's manifest, a "
+                 "colour record of the library (RAVELTINT_RECORD), or a "
+                 "folder of records; repeatable (default: the EXR's own "
+                 "manifest, or colours found in the image)")
+      ->check(refhost::kNotEmpty);
   app.add_option("--select", options.select,
                  "PATTERN: objects by name, with *, ? and [...], or by colour "
                  "as #rrggbb; repeatable")
@@ -135,7 +138,23 @@ std::optional<int> parse_options(int argc, const char* const* argv,
     }
     refhost::check_command_line(app, argc, argv,
                                 "one IMAGE and options (see --help)", 1);
-    app.parse(argc, argv);
+    const refhost::SplitCommandLine split =
+        refhost::take_lists(app, argc, argv);
+    const std::vector<const char*> rest = split.argv();
+    app.parse(static_cast<int>(rest.size()), rest.data());
+    const auto list = [&](const char* name) {
+      const auto it = split.lists.find(name);
+      return it == split.lists.end() ? std::vector<std::string>() : it->second;
+    };
+    options.select = list("--select");
+    options.manifests = list("--manifest");
+    for (const auto* values : {&options.select, &options.manifests})
+      for (const std::string& value : *values)
+        if (value.empty())
+          throw CLI::ValidationError(std::string(values == &options.select
+                                                     ? "--select"
+                                                     : "--manifest") +
+                                     ": must not be empty");
     if (app.count("--frames")) parse_frames(frames, options);
     if (app.count("--threads"))
       options.threads =

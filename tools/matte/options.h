@@ -8,9 +8,11 @@
 namespace matte {
 
 struct Options {
-  std::string image;     // may hold a run of '#', a frame's number
-  std::string layer;     // the EXR layer of the ID image; empty: the one
-  std::string manifest;  // empty: the image's own, or found in its pixels
+  std::string image;  // may hold a run of '#', a frame's number
+  std::string layer;  // the EXR layer of the ID image; empty: the one
+  // Manifests, colour records or folders of them; none: the image's own
+  // manifest, or colours found in its pixels.
+  std::vector<std::string> manifests;
   std::vector<std::string> select;
   // Each may hold a '#' run.
   std::string out, cryptomatte, unexplained, inferred;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
-#include <nlohmann/json.hpp>
+#include <unordered_set>
 
 #include "tools/matte/mix_search.h"
 #include "tools/matte/precision.h"
@@ -150,8 +150,8 @@ std::uint64_t Palette::cell_of(const Colour& colour) const {
                   cell_index(colour[2]));
 }
 
-void Palette::near(const Colour& colour, const Colour& radius,
-                   std::vector<std::uint32_t>& found) const {
+void Palette::shades_within(const Colour& colour, const Colour& radius,
+                            std::vector<std::uint32_t>& found) const {
   std::int64_t low[3], high[3], cells = 1;
   for (int c = 0; c < 3; ++c) {
     low[c] = cell_index(colour[c] - radius[c]);
@@ -192,30 +192,21 @@ void Palette::add(const Colour& colour, const std::string& name, bool merge) {
   cells_[cell_of(colour)].push_back(shade);
 }
 
-Palette Palette::from_manifest(const std::string& text,
-                               const std::string& origin,
-                               const IdImage& image) {
+Palette Palette::from_sources(const Sources& sources, const IdImage& image) {
   Palette palette(image);
-  try {
-    const nlohmann::json manifest = nlohmann::json::parse(text);
-    if (manifest.value("manifest_version", 0) != 2)
-      throw Failure(origin + ": not a manifest of version 2");
-    // Samples beyond what a float's fraction can count help nothing.
-    const int samples = manifest.value("image", nlohmann::json::object())
-                            .value("samples_per_pixel", 0);
-    if (samples > 0 && samples <= 65536) palette.samples_ = samples;
-    for (const auto& object : manifest.at("objects")) {
-      const auto& c = object.at("colour");
-      // The manifest's numbers are 32-bit floats, written as their shortest
-      // text: read them as such.
-      palette.add({static_cast<float>(c.at(0).get<double>()),
-                   static_cast<float>(c.at(1).get<double>()),
-                   static_cast<float>(c.at(2).get<double>())},
-                  object.at("name").get<std::string>(), true);
-    }
-  } catch (const nlohmann::json::exception& e) {
-    throw Failure(origin + ": not a manifest (" +
-                  refhost::printable_line(e.what()) + ")");
+  palette.samples_ = sources.samples;
+  for (const Named& object : sources.objects)
+    palette.add(object.colour, object.name, true);
+  // One name with two seeds is two colours of that name; where the image
+  // stores them alike they are one entry, which names it once.
+  for (Entry& e : palette.entries_) {
+    if (e.names.size() < 2) continue;
+    std::unordered_set<std::string> seen;
+    e.names.erase(std::remove_if(e.names.begin(), e.names.end(),
+                                 [&](const std::string& n) {
+                                   return !seen.insert(n).second;
+                                 }),
+                  e.names.end());
   }
   return palette;
 }
@@ -283,7 +274,7 @@ Palette Palette::from_pixels(const IdImage& image) {
         at = before;
       if (at < 0) {
         found.clear();
-        gathering.near(colour, radius, found);
+        gathering.shades_within(colour, radius, found);
         if (!found.empty()) at = found.front();
       }
       if (at < 0) {
@@ -338,7 +329,7 @@ Palette Palette::from_pixels(const IdImage& image) {
         if (!full(q)) continue;
         found.clear();
         const Colour there = colour_at(image, q);
-        gathering.near(there, radius_of(there), found);
+        gathering.shades_within(there, radius_of(there), found);
         for (std::uint32_t j : found)
           if (kept_at[j] >= 0 &&
               std::find(near.begin(), near.end(), j) == near.end() &&

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/matte/id_image.h"
+#include "tools/matte/sources.h"
 
 namespace matte {
 
@@ -42,10 +43,8 @@ struct Merged {
 
 class Palette {
  public:
-  // From a manifest of the reference host (its JSON text); `origin` names
-  // it in errors.
-  static Palette from_manifest(const std::string& text,
-                               const std::string& origin, const IdImage& image);
+  // From the names and colours of manifests or colour records.
+  static Palette from_sources(const Sources& sources, const IdImage& image);
   // From the colours that fully covered pixels hold: those of two
   // neighbouring such pixels, with the values that a renderer's sums
   // scatter merged into one colour, less the colours that are mixes of the
@@ -70,8 +69,8 @@ class Palette {
   }
   // Every shade within `radius` of `colour` in each channel, appended to
   // `found`.
-  void near(const Colour& colour, const Colour& radius,
-            std::vector<std::uint32_t>& found) const;
+  void shades_within(const Colour& colour, const Colour& radius,
+                     std::vector<std::uint32_t>& found) const;
   // The renderer's samples per pixel, where the manifest gives them; 0
   // where unknown.
   int samples_per_pixel() const { return samples_; }

@@ -10,8 +10,6 @@
 #include "tools/matte/unmix.h"
 #include "tools/refhost/commit.h"
 #include "tools/refhost/exr_file.h"
-#include "tools/refhost/json_text.h"
-#include "tools/refhost/scene_file.h"
 #include "tools/refhost/text.h"
 
 namespace matte {
@@ -26,23 +24,18 @@ int threads_for(const Options& options) {
   return cores > 0 ? cores : 1;
 }
 
-// The palette and the manifest text it came from (compact, for an EXR's
-// header): the manifest asked for, the image's own, or the colours found in
-// its pixels (no manifest).
+// The palette, and the manifest it came from as an EXR's header carries it:
+// the manifests or records asked for, the image's own, or the colours found
+// in its pixels (no manifest).
 Palette palette_for(const Options& options, const IdImage& image,
-                    std::string& manifest) {
-  if (!options.manifest.empty()) {
-    const std::string text = refhost::read_scene_file(options.manifest);
-    Palette palette =
-        Palette::from_manifest(text, quote(options.manifest), image);
-    manifest = refhost::compact_json(text);
-    return palette;
-  }
-  manifest = image.manifest;
-  if (!image.manifest.empty())
-    return Palette::from_manifest(image.manifest, "the image's manifest",
-                                  image);
-  return Palette::from_pixels(image);
+                    Sources& sources) {
+  if (!options.manifests.empty())
+    sources = read_sources(options.manifests);
+  else if (!image.manifest.empty())
+    sources = sources_of_text(image.manifest, "the image's manifest");
+  else
+    return Palette::from_pixels(image);
+  return Palette::from_sources(sources, image);
 }
 
 }  // namespace
@@ -70,14 +63,16 @@ void process(const Options& options, long frame) {
   std::vector<refhost::OutputFile*> outputs;
   for (refhost::OutputFile* o : {&out, &crypto, &unexplained, &inferred})
     if (!o->path.empty()) outputs.push_back(o);
-  refhost::Inputs inputs{image_path, options.manifest, "is the ID image"};
+  refhost::Inputs inputs{{image_path, "is the ID image"}};
+  for (const std::string& manifest : options.manifests)
+    inputs.push_back({manifest, "is a manifest or record read"});
   refhost::check_outputs(outputs, inputs);
 
   const int threads = threads_for(options);
   refhost::set_exr_threads(threads);
   const IdImage image = read_id_image(image_path, options.layer);
-  std::string manifest;
-  const Palette palette = palette_for(options, image, manifest);
+  Sources sources;
+  const Palette palette = palette_for(options, image, sources);
   const std::vector<std::uint32_t> selected =
       select_entries(palette, options.select);
   std::vector<bool> chosen(palette.entries().size(), false);
@@ -88,7 +83,7 @@ void process(const Options& options, long frame) {
     out.bytes = mask_bytes(out.path, image, matte_of(unmixed, chosen));
   if (!crypto.path.empty())
     crypto.bytes = cryptomatte_bytes(image, palette, unmixed, options.ranks,
-                                     threads, manifest);
+                                     threads, sources.manifest);
   if (!unexplained.path.empty())
     unexplained.bytes =
         mask_bytes(unexplained.path, image, mask_of(unmixed, [](const Mix& m) {
@@ -103,7 +98,7 @@ void process(const Options& options, long frame) {
   std::vector<Written> written;
   for (const refhost::OutputFile* o : outputs)
     written.push_back({o->option, o->destination});
-  report(image_path, image, palette, unmixed, selected, written);
+  report(image_path, image, palette, sources, unmixed, selected, written);
 }
 
 }  // namespace matte

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <set>
 
 #include "tools/matte/precision.h"
 #include "tools/refhost/text.h"
@@ -101,6 +102,24 @@ void report_precision(const IdImage& image, const Palette& palette,
   }
 }
 
+// How many names the records hold, and how many the image shows: those of
+// an entry that covers some pixel.
+void report_records(const Palette& palette, const Sources& sources,
+                    const Unmixed& unmixed) {
+  std::vector<bool> shown(palette.entries().size(), false);
+  for (std::size_t p = 0; p < unmixed.codes.size(); ++p) {
+    const Reading r = unmixed.at(p).reading;
+    for (int i = 0; i < r.count; ++i) shown[r.entry[i]] = true;
+  }
+  std::set<std::string> names;
+  for (std::size_t e = 0; e < shown.size(); ++e)
+    if (shown[e])
+      names.insert(palette.entries()[e].names.begin(),
+                   palette.entries()[e].names.end());
+  std::printf("  the records hold %s, %zu of them in this image\n",
+              count_of(sources.record_names, "name").c_str(), names.size());
+}
+
 }  // namespace
 
 std::vector<std::pair<std::uint32_t, std::uint32_t>> close_colours(
@@ -114,7 +133,7 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> close_colours(
     for (int c = 0; c < 3; ++c)
       reach[c] = 8 * precision.step(std::fabs(shades[a][c])) + 1e-12;
     found.clear();
-    palette.near(shades[a], reach, found);
+    palette.shades_within(shades[a], reach, found);
     for (std::uint32_t b : found) {
       const std::uint32_t ea = palette.entry_of(a), eb = palette.entry_of(b);
       if (ea >= eb) continue;
@@ -133,8 +152,8 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> close_colours(
 }
 
 void report(const std::string& image_path, const IdImage& image,
-            const Palette& palette, const Unmixed& unmixed,
-            const std::vector<std::uint32_t>& selected,
+            const Palette& palette, const Sources& sources,
+            const Unmixed& unmixed, const std::vector<std::uint32_t>& selected,
             const std::vector<Written>& written) {
   const auto& entries = palette.entries();
   std::size_t names = 0;
@@ -145,6 +164,7 @@ void report(const std::string& image_path, const IdImage& image,
               image.width, image.height, encoding_name(image.encoding).c_str(),
               layer.c_str(), count_of(names, "object").c_str(),
               count_of(entries.size(), "colour").c_str());
+  if (sources.record_names > 0) report_records(palette, sources, unmixed);
   report_samples(unmixed);
   report_precision(image, palette, unmixed);
   std::printf(

@@ -18,8 +18,8 @@ struct Written {
 };
 
 void report(const std::string& image_path, const IdImage& image,
-            const Palette& palette, const Unmixed& unmixed,
-            const std::vector<std::uint32_t>& selected,
+            const Palette& palette, const Sources& sources,
+            const Unmixed& unmixed, const std::vector<std::uint32_t>& selected,
             const std::vector<Written>& written);
 
 // Pairs of palette entries so close that a mix of them is known to no

@@ -76,7 +76,7 @@ std::int32_t solid_entry(const Context& ctx, std::size_t p, bool loose,
         loose ? std::max(s.half, 0x1p-10 * std::fabs(s.centre)) : s.half;
   }
   found.clear();
-  ctx.palette.near(centre, radius, found);
+  ctx.palette.shades_within(centre, radius, found);
   std::int32_t best = kNone;
   double nearest = 0;
   for (std::uint32_t e : found) {
@@ -249,7 +249,7 @@ class Implied {
       radius[c] = reach_[c] / rest;
     }
     found_.clear();
-    ctx_.palette.near(colour, radius, found_);
+    ctx_.palette.shades_within(colour, radius, found_);
     for (std::uint32_t e : found_) {
       if (std::find(set.begin(), set.begin() + k, e) != set.begin() + k)
         continue;
@@ -300,7 +300,7 @@ void alone(const Context& ctx, Search& search) {
     radius[c] = t.channel[c].half / scale;
   }
   std::vector<std::uint32_t> found;
-  ctx.palette.near(colour, radius, found);
+  ctx.palette.shades_within(colour, radius, found);
   for (std::uint32_t e : found) search.try_set(&e, 1);
 }
 

@@ -130,8 +130,9 @@ void check_command_line(const CLI::App& app, int argc, const char* const* argv,
         throw CLI::ValidationError(name + ": expected a value after it");
       value = argv[++i];
     }
+    const bool list = option->get_expected_max() > 1;
     for (const auto& [earlier, earlier_value] : given)
-      if (earlier == name)
+      if (earlier == name && !list)
         throw CLI::ValidationError(
             name + " " + quote_short(value.value_or("")) +
             ": given twice (first " + quote_short(earlier_value) +
@@ -144,6 +145,43 @@ void check_command_line(const CLI::App& app, int argc, const char* const* argv,
     words += (words.empty() ? "" : ", ") + quote_short(word);
   throw CLI::ValidationError(words + ": not an option; " + program_name() +
                              " takes " + takes);
+}
+
+SplitCommandLine take_lists(const CLI::App& app, int argc,
+                            const char* const* argv) {
+  SplitCommandLine split;
+  split.rest.push_back(argv[0]);
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") {
+      split.rest.insert(split.rest.end(), argv + i, argv + argc);
+      break;
+    }
+    const std::size_t equals = arg.find('=');
+    const CLI::Option* option = arg.rfind("--", 0) == 0
+                                    ? option_named(app, arg.substr(0, equals))
+                                    : nullptr;
+    if (!option || option->get_expected_max() <= 1) {
+      split.rest.push_back(arg);
+      // An option's value passes with it, whatever it looks like.
+      if (option && option->get_expected_max() == 1 &&
+          equals == std::string::npos && i + 1 < argc)
+        split.rest.push_back(argv[++i]);
+      continue;
+    }
+    std::vector<std::string>& values = split.lists[arg.substr(0, equals)];
+    if (equals != std::string::npos)
+      values.push_back(arg.substr(equals + 1));
+    else if (i + 1 < argc)
+      values.push_back(argv[++i]);
+  }
+  return split;
+}
+
+std::vector<const char*> SplitCommandLine::argv() const {
+  std::vector<const char*> pointers;
+  for (const std::string& arg : rest) pointers.push_back(arg.c_str());
+  return pointers;
 }
 
 }  // namespace refhost

@@ -6,9 +6,11 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace refhost {
 
@@ -42,7 +44,21 @@ void require_extension(const std::string& option, const std::string& path,
 // The command line's mistakes, each in the program's own words before the
 // parsing library sees them. The first `positionals` words that are not
 // options are the program's own; `takes` says what it takes, for a stray.
+// Options that take a list may be given any number of times, one value
+// each time.
 void check_command_line(const CLI::App& app, int argc, const char* const* argv,
                         const char* takes, int positionals);
+
+// A command line without the options that may be given several times
+// (those that take a list), whose values go to `lists` in the order given,
+// each exactly as written: the parsing library never sees them, and reads
+// nothing of its own list syntax into them ("[a,b]" is one value).
+struct SplitCommandLine {
+  std::vector<std::string> rest;  // the program's name first
+  std::map<std::string, std::vector<std::string>> lists;
+  std::vector<const char*> argv() const;
+};
+SplitCommandLine take_lists(const CLI::App& app, int argc,
+                            const char* const* argv);
 
 }  // namespace refhost

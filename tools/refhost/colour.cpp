@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "shader/srgb.h"
+
 namespace refhost {
 
 std::uint8_t linear_byte(double value) {
@@ -11,44 +13,9 @@ std::uint8_t linear_byte(double value) {
   return static_cast<std::uint8_t>(clamped * 255.0 + 0.5);
 }
 
-namespace {
+double srgb_decode(double encoded) { return srgb::decode(encoded); }
 
-// x^(1/5) by Newton's method from a guess, in +, -, * and / alone.
-double fifth_root(double x) {
-  double r = x < 1 ? 0.5 + x / 2 : 1;
-  for (int i = 0; i < 60; ++i)
-    r -= (r * r * r * r * r - x) / (5 * r * r * r * r);
-  return r;
-}
-
-}  // namespace
-
-double srgb_decode(double encoded) {
-  if (encoded <= 0.04045) return encoded / 12.92;
-  const double y = (encoded + 0.055) / 1.055;
-  const double y2 = y * y;
-  return y2 * fifth_root(y2);  // y^2.4 = y^2 * (y^2)^(1/5)
-}
-
-namespace {
-
-// The linear values halfway between neighbouring 8-bit codes: a value maps to
-// the number of boundaries below it.
-struct SrgbBoundaries {
-  double at[255];
-  SrgbBoundaries() {
-    for (int b = 0; b < 255; ++b) at[b] = srgb_decode((b + 0.5) / 255.0);
-  }
-};
-
-}  // namespace
-
-std::uint8_t srgb_byte(double linear) {
-  static const SrgbBoundaries boundaries;
-  return static_cast<std::uint8_t>(
-      std::upper_bound(boundaries.at, boundaries.at + 255, linear) -
-      boundaries.at);
-}
+std::uint8_t srgb_byte(double linear) { return srgb::byte(linear); }
 
 std::string hex_colour(const host::Colour& colour) {
   char hex[8];

@@ -158,13 +158,11 @@ void check_outputs(const std::vector<OutputFile*>& outputs,
       throw UsageFailure(shown(output) +
                          ": names a stream of this process, not a file");
     output.destination = destination_of(output);
-    const std::pair<const std::string&, const char*> files[] = {
-        {inputs.scene, inputs.scene_is},
-        {inputs.library, "is the library"},
-        {program, "is this program"}};
-    for (const auto& [file, what] : files)
-      if (!file.empty() && same_file(output.destination, file))
-        throw UsageFailure(shown(output) + ": " + what);
+    for (const Input& input : inputs)
+      if (!input.path.empty() && same_file(output.destination, input.path))
+        throw UsageFailure(shown(output) + ": " + input.role);
+    if (same_file(output.destination, program))
+      throw UsageFailure(shown(output) + ": is this program");
     for (std::size_t j = 0; j < i; ++j)
       if (output.destination == outputs[j]->destination ||
           same_file(output.destination, outputs[j]->destination))

@@ -18,22 +18,24 @@ struct OutputFile {
   std::string destination;
 };
 
-// The files that a run reads, which no output may replace.
-struct Inputs {
-  std::string scene;  // empty: the built-in scene
-  std::string library;
-  const char* scene_is = "is the scene file";  // or the names file
+// A file that a run reads, which no output may replace, and what it is to
+// the program, in its own words ("is the scene file"). An empty path is no
+// file.
+struct Input {
+  std::string path;
+  std::string role;
 };
+using Inputs = std::vector<Input>;
 
 // Checks the destinations before anything is rendered, and fills in each
-// one's destination. An output may not be an input (the scene, the library,
-// this program), another output, or a stream of this process (its standard
-// input, output or error, whatever the name, and /dev/std*, /dev/fd/*,
-// /proc/*/fd/*): the files themselves are compared, not their names. One
-// that exists must be a regular file: an output never replaces a device, a
-// pipe or a folder. A symbolic link writes the file it leads to, and one
-// that leads nowhere is an error. Throws UsageFailure, or Failure when the
-// output cannot be written at all (its folder is missing).
+// one's destination. An output may not be an input (or this program), another
+// output, or a stream of this process (its standard input, output or error,
+// whatever the name, and /dev/std*, /dev/fd/*, /proc/*/fd/*): the files
+// themselves are compared, not their names. One that exists must be a regular
+// file: an output never replaces a device, a pipe or a folder. A symbolic link
+// writes the file it leads to, and one that leads nowhere is an error. Throws
+// UsageFailure, or Failure when the output cannot be written at all (its folder
+// is missing).
 void check_outputs(const std::vector<OutputFile*>& outputs,
                    const Inputs& inputs);
 

@@ -1,7 +1,11 @@
 #include "tools/refhost/database.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 #include "host/records.h"
 #include "ravelTint/renderer.h"
+#include "tools/refhost/text.h"
 
 namespace refhost {
 
@@ -107,6 +111,18 @@ RAVELTINT_RENDERER_EXPORT void mi_srandom(std::int32_t seed) {
 
 RAVELTINT_RENDERER_EXPORT float mi_random() {
   return refhost::generator.draw();
+}
+
+// The renderer's log: one printable line on standard error.
+RAVELTINT_RENDERER_EXPORT std::intptr_t mi_warning(const char* format, ...) {
+  char text[1024];
+  std::va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  std::fprintf(stderr, "%s: warning: %s\n", refhost::program_name(),
+               refhost::printable_line(text).c_str());
+  return 0;
 }
 
 namespace refhost {

@@ -125,8 +125,8 @@ Scene load_names(const std::string& path) {
 
 void plan_names(const Options& options, const std::string& library_path) {
   OutputFile manifest{"--manifest", options.manifest, {}, {}};
-  check_outputs({&manifest},
-                {options.names_path, library_path, "is the names file"});
+  check_outputs({&manifest}, {{options.names_path, "is the names file"},
+                              {library_path, "is the library"}});
   Scene scene = load_names(options.names_path);
   if (options.seed) scene.seed = *options.seed;
   if (options.grayscale) scene.grayscale = *options.grayscale;

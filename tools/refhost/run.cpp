@@ -74,7 +74,8 @@ void render_scene(const Options& options) {
                                        ? default_library_path()
                                        : options.library_path;
   RenderOutputs outputs(options);
-  check_outputs(outputs.all(), {options.scene_path, library_path});
+  check_outputs(outputs.all(), {{options.scene_path, "is the scene file"},
+                                {library_path, "is the library"}});
   Scene scene = scene_for(options);
   RenderSettings settings = settings_for(options, scene);
   settings.keep_float = outputs.with_exr || outputs.with_cryptomatte;
