@@ -14,6 +14,7 @@
 #include "tools/matte/selection.h"
 #include "tools/refhost/cryptomatte.h"
 #include "tools/refhost/exr_file.h"
+#include "tools/refhost/text.h"
 
 namespace {
 
@@ -331,14 +332,50 @@ TEST(Unmixing, RealRendererImagesWithinTheirPrecision) {
 }
 #endif
 
-// Every mistake is one line and its status; nothing is written.
+// A file of `bytes`.
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The small scene's PNG with its bytes from `at` on replaced by `tail`, or
+// cut there where `tail` is empty.
+std::string small_png_changed(std::size_t at, const std::string& tail) {
+  return read_file(data_file("small_scene.png")).substr(0, at) + tail;
+}
+
+// Every mistake is one line and its status, and nothing is written; every
+// odd input that is no mistake is read as it means, or warned of.
 TEST(MatteErrors, BadInputsAreRefused) {
-  std::ofstream("not_an_image.exr", std::ios::binary) << "text";
-  std::ofstream("m.json", std::ios::binary) << "{}";
+  const std::string png = data_file("small_scene.png");
+  const std::string manifest = data_file("small_scene.manifest.json");
+  const std::string small = read_file(png);
+  write_file("not_an_image.exr", "text");
+  write_file("m.json", "{}");
+  write_file("null_objects.json",
+             R"({"manifest_version": 2, "objects": null})");
+  write_file("map_objects.json", R"({"manifest_version": 2, "objects": {}})");
+  write_file("twice.json", R"({"manifest_version": 2, "manifest_version": 2,
+                               "objects": []})");
+  write_file("long_name.json",
+             R"({"manifest_version": 2, "objects": [{"name": ")" +
+                 std::string(1 << 20, 'x') +
+                 R"(", "colour": [0.5, 0.5, 0.5]}]})");
+  const std::size_t srgb_chunk = 33;  // after the signature and IHDR
+  write_file("head_only.png", small.substr(0, 33));
+  write_file("cut_100.png", small.substr(0, 100));
+  write_file("no_iend.png", small.substr(0, small.size() - 12));
+  write_file("huge_chunk.png",
+             small_png_changed(srgb_chunk, std::string("\xff\xff\xff\xf0", 4) +
+                                               small.substr(srgb_chunk + 4)));
+  // Re-saved by a tool that dropped the sRGB chunk but kept gAMA and cHRM.
+  write_file("lost_srgb.png",
+             small_png_changed(srgb_chunk, "") + small.substr(srgb_chunk + 13));
+  write_file("man.png", read_file(manifest));
+  std::filesystem::create_directories("folder.png");
   const struct {
     std::vector<std::string> args;
     int status;
-    std::string words;
+    std::string words, absent = "";
   } cases[] = {
     {{}, 2, "IMAGE is required"},
     {{"a.png", "b.png"}, 2, "\"b.png\": not an option; ravelTint-matte takes"},
@@ -351,6 +388,7 @@ TEST(MatteErrors, BadInputsAreRefused) {
      "--cryptomatte \"c.png\": expected a file name ending in .exr"},
     {{"shot.####.png"}, 2, "give --frames FIRST-LAST"},
     {{"a.png", "--frames", "10-2"}, 2, "--frames \"10-2\": expected"},
+    {{"sh#t/a.png", "--frames", "1-2"}, 2, "must be in the image's file name"},
     {{"shot.#.png", "--frames", "1-2", "--unexplained", "u.png"},
      2,
      "\"u.png\": with --frames, each output needs a # run"},
@@ -359,16 +397,72 @@ TEST(MatteErrors, BadInputsAreRefused) {
      "--ranks \"3\": expected an even number from 2 to 16"},
     {{"no_such.png"}, 1, "\"no_such.png\": no such file"},
     {{"not_an_image.exr"}, 1, "\"not_an_image.exr\": neither an EXR nor a PNG"},
-    {{data_file("small_scene.png"), "--manifest", "m.json"},
+    {{png, "--manifest", "m.json"}, 1, "\"m.json\": not a manifest"},
+    {{png, "--manifest", "null_objects.json"},
      1,
-     "\"m.json\": not a manifest"},
-    {{data_file("small_scene.png"), "--manifest",
-      data_file("small_scene.manifest.json"), "--select", "lampp"},
+     "\"null_objects.json\": not a manifest (its \"objects\" is not a list"},
+    {{png, "--manifest", "map_objects.json"},
+     1,
+     "\"map_objects.json\": not a manifest (its \"objects\" is not a list"},
+    {{png, "--manifest", "twice.json"},
+     1,
+     "not a manifest (the key \"manifest_version\" is given twice"},
+    {{png, "--manifest", manifest, "--select", "lampp"},
      2,
      "--select \"lampp\": matches no object; the nearest name is \"lamp\""},
-    {{data_file("small_scene.png"), "--layer", "ViewLayer.Combined"},
+    // The nearest name shortened, as the pattern is.
+    {{png, "--manifest", "long_name.json", "--select", "y"},
+     2,
+     "the nearest name is \"xxxx"},
+    // Brackets are a set of characters, never a list of options.
+    {{png, "--manifest", manifest, "--select", "[lamp]"},
+     2,
+     "--select \"[lamp]\": matches no object"},
+    {{png, "--manifest", manifest, "--select", "[]", "--out", "m.png"},
+     2,
+     "--select \"[]\": matches no object"},
+    {{png, "--manifest", manifest, "--select", "lamp", "--select=prop_00",
+      "--out", "two.png"},
+     0,
+     "selected 2 objects: \"prop_00\", \"lamp\""},
+    {{png, "--layer", "ViewLayer.Combined"},
      2,
      "--layer \"ViewLayer.Combined\": "},
+    {{"head_only.png"},
+     1,
+     "\"head_only.png\": not a readable PNG image (truncated: it ends before "
+     "its image data)"},
+    {{"cut_100.png"},
+     1,
+     "(truncated: its \"cHRM\" chunk claims 32 bytes, and the file holds 26 "
+     "more)"},
+    {{"no_iend.png"}, 1, "(truncated: it ends before its IEND chunk)"},
+    {{"huge_chunk.png"},
+     1,
+     "its \"sRGB\" chunk claims 4294967280 bytes, more than a PNG chunk may "
+     "hold"},
+    {{"lost_srgb.png", "--manifest", manifest},
+     0,
+     "its gAMA of 1/2.2 beside the sRGB primaries is read as the sRGB curve"},
+    {{png, "--unexplained", "u_folder.png", "--out", "folder.png", "--select",
+      "lamp", "--manifest", manifest},
+     2,
+     "--out \"folder.png\": exists and is not a regular file; ravelTint-matte "
+     "replaces regular files only"},
+    {{png, "--manifest", "man.png", "--select", "lamp", "--out", "man.png"},
+     2,
+     "--out \"man.png\": is a manifest or record read"},
+    // What no matte parts, named up to a bound and counted beyond it.
+    {{png, "--manifest", "crowd.json"},
+     0,
+     "    and 2 more colours, each of several names\n  \"lamp\" and "
+     "\"near_1a\": colours too close for a 8-bit PNG to part their mix"},
+    // A manifest of another render: warned of, and used as asked.
+    {{png, "--manifest", "twin.json", "--unexplained", "twin.png"},
+     0,
+     "warning: " + refhost::quote(png) +
+         ": 3894 of 3894 covered pixels fit no colour of "
+         "\"twin.json\"; is that this image's manifest?"},
 #if !defined(_WIN32)
     {{data_file("blender/bh16.exr"), "--layer", "Combined"},
      1,
@@ -378,45 +472,137 @@ TEST(MatteErrors, BadInputsAreRefused) {
      1,
      "\"two_layers.exr\": several layers of R, G and B (\"a\", \"b\"); "
      "choose one with --layer"},
+    // Pixels that are not numbers fit no colour, and are none.
+    {{"nan.exr", "--manifest", manifest}, 0, ", 100 pixels unexplained"},
+    {{"nan.exr"}, 0, "pixels", "#ffffff"},
 #endif
   };
+  {
+    // Twelve colours of several names, nine of them close to the lamp's.
+    json crowd = json::parse(read_file(manifest));
+    for (int k = 1; k <= 20; ++k)
+      for (const char* twin : {"a", "b"})
+        crowd["objects"].push_back(
+            {{"name", "near_" + std::to_string(k) + twin},
+             {"colour", {0.8282034 - 0.004 * k, 0.14564872, 0.90313905}}});
+    write_file("crowd.json", crowd.dump());
+    json twin = json::parse(read_file(manifest));
+    for (json& object : twin["objects"])
+      object["colour"] = {0.5, 0.25, object["colour"][0]};
+    write_file("twin.json", twin.dump());
+  }
 #if !defined(_WIN32)
   std::vector<float> zeros(4, 0.0f);
   refhost::ExrPicture two;
   two.width = two.height = 2;
   for (const char* name : {"a.R", "a.G", "a.B", "b.R", "b.G", "b.B"})
     two.channels.push_back({name, zeros.data(), 1});
-  std::ofstream("two_layers.exr", std::ios::binary) << refhost::exr_bytes(two);
+  write_file("two_layers.exr", refhost::exr_bytes(two));
+  ASSERT_EQ(run(refhost::run,
+                {"--scene", data_file("small_scene.json"), "--samples", "2",
+                 "--out", "n.png", "--manifest", "n.json", "--exr", "n.exr"})
+                .status,
+            0);
+  refhost::ExrImage n = refhost::read_exr("n.exr");
+  for (std::size_t p = 0; p < 100; ++p)
+    n.channels.at(p % 2 ? "R" : "G")[p * 37] = p % 3 ? std::nanf("") : INFINITY;
+  refhost::ExrPicture nan;
+  nan.width = n.width, nan.height = n.height;
+  for (const auto& [name, values] : n.channels)
+    nan.channels.push_back({name, values.data(), 1});
+  write_file("nan.exr", refhost::exr_bytes(nan));
 #endif
   for (const auto& c : cases) {
     const Outcome outcome = run(matte::run, c.args);
-    EXPECT_EQ(outcome.status, c.status) << outcome.err;
+    EXPECT_EQ(outcome.status, c.status) << c.words << ": " << outcome.err;
+    const std::string said = outcome.err + outcome.out;
+    EXPECT_NE(said.find(c.words), std::string::npos)
+        << said << " lacks " << c.words;
+    if (!c.absent.empty()) {
+      EXPECT_EQ(said.find(c.absent), std::string::npos) << said;
+    }
+    if (c.status == 0) continue;
     EXPECT_EQ(outcome.err.rfind("ravelTint-matte: error: ", 0), 0u)
         << outcome.err;
-    EXPECT_NE(outcome.err.find(c.words), std::string::npos)
-        << outcome.err << " lacks " << c.words;
+    EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1);
+    EXPECT_LT(outcome.err.size(), 1000u);
+  }
+  EXPECT_FALSE(exists("m.png"));
+  EXPECT_FALSE(exists("u_folder.png"));
+  EXPECT_EQ(read_file("man.png"), read_file(manifest));
+}
+
+// A frame that fails is named, the others are done, and the status says so;
+// frame numbers may be padded, and a range far beyond the files on disk
+// names the first few missing frames and counts the rest.
+TEST(MatteFrames, OneFailedFrameStopsNoOther) {
+  const std::string png = read_file(data_file("small_scene.png"));
+  write_file("shot.0001.png", png);
+  write_file("shot.0003.png", png);
+  const struct {
+    std::string range, done;
+    std::size_t lines;  // on standard error
+  } ranges[] = {
+      {"1-3", "2 frames of 3 done, 1 failed", 1},
+      {"0001-0003", "2 frames of 3 done, 1 failed", 1},
+      {"1-999999999", "2 frames of 999999999 done, 999999997 failed", 6},
+  };
+  for (const auto& r : ranges) {
+    std::filesystem::remove("lamp.0001.png");
+    std::filesystem::remove("lamp.0003.png");
+    const Outcome outcome =
+        run(matte::run, {"shot.####.png", "--frames", r.range, "--manifest",
+                         data_file("small_scene.manifest.json"), "--select",
+                         "lamp", "--out", "lamp.####.png"});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err.find("ravelTint-matte: error: frame 2: "
+                               "\"shot.0002.png\": no such file\n"),
+              0u)
+        << outcome.err;
+    EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'),
+              static_cast<long>(r.lines))
+        << outcome.err;
+    EXPECT_NE(outcome.out.find(r.done), std::string::npos) << outcome.out;
+    EXPECT_TRUE(exists("lamp.0001.png"));
+    EXPECT_TRUE(exists("lamp.0003.png"));
   }
 }
 
-// A frame that fails is named, the others are done, and the status says so.
-TEST(MatteFrames, OneFailedFrameStopsNoOther) {
-  std::ifstream source(data_file("small_scene.png"), std::ios::binary);
-  const std::string png((std::istreambuf_iterator<char>(source)),
-                        std::istreambuf_iterator<char>());
-  std::ofstream("shot.0001.png", std::ios::binary) << png;
-  std::ofstream("shot.0003.png", std::ios::binary) << png;
-  const Outcome outcome =
-      run(matte::run, {"shot.####.png", "--frames", "1-3", "--manifest",
-                       data_file("small_scene.manifest.json"), "--select",
-                       "lamp", "--out", "lamp.####.png"});
-  EXPECT_EQ(outcome.status, 1);
-  EXPECT_NE(outcome.err.find("frame 2: \"shot.0002.png\": no such file"),
-            std::string::npos)
-      << outcome.err;
-  EXPECT_NE(outcome.out.find("2 frames of 3 done, 1 failed"), std::string::npos)
-      << outcome.out;
-  EXPECT_TRUE(std::ifstream("lamp.0001.png").good());
-  EXPECT_TRUE(std::ifstream("lamp.0003.png").good());
+#if !defined(_WIN32)
+// A crop of a frame keeps its place: every output has the image's data and
+// display windows, so mattes land where the image lies.
+TEST(MatteOutputs, KeepTheImagesWindows) {
+  ASSERT_EQ(run(refhost::run,
+                {"--scene", data_file("small_scene.json"), "--samples", "2",
+                 "--out", "w.png", "--manifest", "w.json", "--exr", "w.exr"})
+                .status,
+            0);
+  const refhost::ExrRgba whole = refhost::read_exr_rgba("w.exr");
+  refhost::ExrPicture crop;
+  crop.width = 40, crop.height = 30;
+  crop.windows = {20, 10, true, 0, 0, whole.width - 1, whole.height - 1};
+  const float* first = &whole.rgba[4 * (10 * whole.width + 20)];
+  std::vector<float> rows;
+  for (int y = 0; y < crop.height; ++y)
+    rows.insert(rows.end(), first + 4 * y * whole.width,
+                first + 4 * (y * whole.width + crop.width));
+  for (int c = 0; c < 4; ++c)
+    crop.channels.push_back({std::string(1, "RGBA"[c]), &rows[c], 4});
+  write_file("crop.exr", refhost::exr_bytes(crop));
+  ASSERT_EQ(
+      run(matte::run, {"crop.exr", "--manifest", "w.json", "--select", "lamp",
+                       "--out", "crop_lamp.exr", "--cryptomatte", "crop_c.exr"})
+          .status,
+      0);
+  for (const char* out : {"crop_lamp.exr", "crop_c.exr"}) {
+    const refhost::ExrWindows w = refhost::read_exr(out).windows;
+    EXPECT_EQ(
+        std::vector<int>(
+            {w.x, w.y, w.display_x0, w.display_y0, w.display_x1, w.display_y1}),
+        std::vector<int>({20, 10, 0, 0, whole.width - 1, whole.height - 1}))
+        << out;
+  }
 }
+#endif
 
 }  // namespace

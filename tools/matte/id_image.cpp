@@ -49,20 +49,66 @@ std::uint32_t big_endian(const std::string& bytes, std::size_t at) {
   return v;
 }
 
-// The transfer curve a PNG's chunks give: sRGB where it says so or says
-// nothing, else its gAMA.
-double png_gamma(const std::string& bytes) {
-  for (std::size_t at = 8; at + 8 <= bytes.size();) {
+// What a PNG's chunks say of its colour, and the first fault of their
+// structure, in words ("" where there is none).
+struct PngChunks {
+  bool srgb = false;
+  double gamma = 0;  // the gAMA chunk's, or 0
+  bool srgb_primaries = false;
+  std::string fault;
+};
+
+// Whether a cHRM chunk holds the sRGB (Rec. 709) primaries and D65 white,
+// to its 5 decimals.
+bool srgb_chromaticities(const std::string& bytes, std::size_t at) {
+  const std::uint32_t expected[8] = {31270, 32900, 64000, 33000,
+                                     30000, 60000, 15000, 6000};
+  for (int i = 0; i < 8; ++i) {
+    const std::int64_t v = big_endian(bytes, at + 4 * i);
+    if (v < expected[i] - 10 || v > expected[i] + 10) return false;
+  }
+  return true;
+}
+
+PngChunks png_chunks(const std::string& bytes) {
+  PngChunks chunks;
+  bool data = false;
+  for (std::size_t at = 8, n = 0; at < bytes.size(); ++n) {
+    if (bytes.size() - at < 12) {
+      chunks.fault = "truncated: it ends inside a chunk";
+      return chunks;
+    }
     const std::uint32_t length = big_endian(bytes, at);
     const std::string type = bytes.substr(at + 4, 4);
-    if (type == "sRGB" || type == "IDAT") return 0;
-    if (type == "gAMA" && length == 4 && at + 12 <= bytes.size()) {
-      const std::uint32_t value = big_endian(bytes, at + 8);
-      return value ? value / 100000.0 : 0;
+    const std::string shown = refhost::quote_short(type);
+    if (length > 0x7fffffff) {
+      chunks.fault = "its " + shown + " chunk claims " +
+                     std::to_string(length) +
+                     " bytes, more than a PNG chunk may hold";
+      return chunks;
     }
+    if (bytes.size() - at - 12 < length) {
+      chunks.fault = "truncated: its " + shown + " chunk claims " +
+                     std::to_string(length) + " bytes, and the file holds " +
+                     std::to_string(bytes.size() - at - 12) + " more";
+      return chunks;
+    }
+    if (n == 0 && type != "IHDR") {
+      chunks.fault = "its first chunk is " + shown + ", not IHDR";
+      return chunks;
+    }
+    if (type == "IEND") return chunks;
+    if (type == "IDAT") data = true;
+    if (!data && type == "sRGB") chunks.srgb = true;
+    if (!data && type == "gAMA" && length == 4)
+      chunks.gamma = big_endian(bytes, at + 8) / 100000.0;
+    if (!data && type == "cHRM" && length == 32)
+      chunks.srgb_primaries = srgb_chromaticities(bytes, at + 8);
     at += 12 + static_cast<std::size_t>(length);
   }
-  return 0;
+  chunks.fault = data ? "truncated: it ends before its IEND chunk"
+                      : "truncated: it ends before its image data";
+  return chunks;
 }
 
 // Each code's linear value once, then every pixel premultiplied.
@@ -82,6 +128,10 @@ void set_linear(IdImage& image) {
 }
 
 IdImage read_png(const std::string& path, const std::string& bytes) {
+  const PngChunks chunks = png_chunks(bytes);
+  if (!chunks.fault.empty())
+    throw Failure(quote(path) + ": not a readable PNG image (" + chunks.fault +
+                  ")");
   IdImage image;
   const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
   const int size = static_cast<int>(bytes.size());
@@ -92,11 +142,23 @@ IdImage read_png(const std::string& path, const std::string& bytes) {
                  data, size, &image.width, &image.height, &channels, 4))
            : static_cast<void*>(stbi_load_from_memory(
                  data, size, &image.width, &image.height, &channels, 4));
-  if (!pixels)
+  if (!pixels) {
+    const std::string reason = stbi_failure_reason();
     throw Failure(quote(path) + ": not a readable PNG image (" +
-                  stbi_failure_reason() + ")");
+                  (reason == "outofmem" ? "out of memory"
+                   : reason.empty()     ? "its image data cannot be decoded"
+                                        : reason) +
+                  ")");
+  }
   image.encoding = deep ? Encoding::kShort : Encoding::kByte;
-  image.gamma = png_gamma(bytes);
+  // sRGB where it says so or says nothing, else its gAMA: but a gAMA of
+  // 1/2.2, as sRGB files give beside the sRGB chunk, next to the sRGB
+  // primaries is an sRGB file that lost that chunk on its way.
+  if (!chunks.srgb && chunks.gamma > 0) {
+    image.gamma_was_srgb = chunks.srgb_primaries &&
+                           std::fabs(chunks.gamma * 100000 - 45455) <= 1;
+    if (!image.gamma_was_srgb) image.gamma = chunks.gamma;
+  }
   const std::size_t values = image.pixels() * 4;
   image.codes.resize(values);
   for (std::size_t i = 0; i < values; ++i)
@@ -112,6 +174,7 @@ IdImage read_exr_image(const std::string& path, const std::string& layer) {
   IdImage image;
   image.width = exr.width;
   image.height = exr.height;
+  image.windows = exr.windows;
   image.encoding = exr.half ? Encoding::kHalf : Encoding::kFloat;
   image.rgba = std::move(exr.rgba);
   image.layer = exr.layer;

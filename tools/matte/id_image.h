@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/refhost/exr_file.h"
 #include "tools/refhost/unzeroed.h"
 
 namespace matte {
@@ -15,6 +16,8 @@ enum class Encoding { kFloat, kHalf, kByte, kShort };
 
 struct IdImage {
   int width = 0, height = 0;
+  // Where an EXR's pixels lie in its frame; outputs keep it.
+  refhost::ExrWindows windows;
   Encoding encoding = Encoding::kFloat;
   // Premultiplied linear RGBA, four floats a pixel.
   refhost::UnzeroedVector<float> rgba;
@@ -27,6 +30,8 @@ struct IdImage {
   std::string layer;
   // A PNG's transfer curve: 0 for sRGB, else the gamma its gAMA gives.
   double gamma = 0;
+  // A PNG whose gAMA of 1/2.2 beside the sRGB primaries was read as sRGB.
+  bool gamma_was_srgb = false;
 
   std::size_t pixels() const {
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);

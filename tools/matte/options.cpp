@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <optional>
+#include <string_view>
 #include <tuple>
 
 #include "tools/refhost/arguments.h"
@@ -14,21 +16,35 @@ using refhost::quote;
 
 namespace {
 
-// "A-B", two whole numbers with A <= B.
+// A frame number: decimal digits, padded with zeros or not, as frames are
+// named (0001), at most 9 of them.
+std::optional<long> frame_number(std::string_view text) {
+  const std::size_t digits = text.find_first_not_of('0');
+  if (text.empty() || text.size() > 18 ||
+      text.find_first_not_of("0123456789") != std::string_view::npos)
+    return std::nullopt;
+  if (digits == std::string_view::npos) return 0;
+  const auto n = refhost::parse_decimal(text.substr(digits), 0, 999999999);
+  if (!n) return std::nullopt;
+  return static_cast<long>(*n);
+}
+
+// "A-B", two frame numbers with A <= B.
 void parse_frames(const std::string& text, Options& options) {
   const std::size_t dash = text.find('-', 1);
-  const auto first = refhost::parse_decimal(text.substr(0, dash), 0, 999999999);
+  const auto first = frame_number(std::string_view(text).substr(0, dash));
   const auto last =
       dash == std::string::npos
           ? std::nullopt
-          : refhost::parse_decimal(text.substr(dash + 1), 0, 999999999);
+          : frame_number(std::string_view(text).substr(dash + 1));
   if (!first || !last || *first > *last)
     refhost::refuse("--frames", text,
-                    "FIRST-LAST, whole numbers from 0 with FIRST at most LAST, "
-                    "such as 1001-1100");
+                    "FIRST-LAST, frame numbers from 0 to 999999999 (zeros in "
+                    "front or not) with FIRST at most LAST, such as 1001-1100 "
+                    "or 0001-0100");
   options.frames = true;
-  options.first_frame = static_cast<long>(*first);
-  options.last_frame = static_cast<long>(*last);
+  options.first_frame = *first;
+  options.last_frame = *last;
 }
 
 void require_image_extension(const char* option, const std::string& path,
@@ -62,6 +78,12 @@ void check_options(const CLI::App& app, Options& options) {
             : quote(options.image) +
                   ": a # run stands for a frame's number; give --frames "
                   "FIRST-LAST");
+  if (options.frames &&
+      options.image.find_last_of("/\\") > options.image.find('#') &&
+      options.image.find_last_of("/\\") != std::string::npos)
+    throw CLI::ValidationError(
+        "--frames: the # run of " + quote(options.image) +
+        " must be in the image's file name, not in a folder's");
   if (options.frames)
     for (const std::string* out : {&options.out, &options.cryptomatte,
                                    &options.unexplained, &options.inferred})

@@ -31,6 +31,7 @@ std::string mask_bytes(const std::string& path, const IdImage& image,
   refhost::ExrPicture picture;
   picture.width = image.width;
   picture.height = image.height;
+  picture.windows = image.windows;
   picture.channels.push_back({"A", values.data(), 1});
   return refhost::exr_bytes(picture);
 }
@@ -89,6 +90,7 @@ std::string cryptomatte_bytes(const IdImage& image, const Palette& palette,
   };
   picture.width = image.width;
   picture.height = image.height;
+  picture.windows = image.windows;
   for (int c = 0; c < 4; ++c)
     picture.channels.push_back(
         {std::string(1, "RGBA"[c]), image.rgba.data() + c, 4});

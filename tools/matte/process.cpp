@@ -1,5 +1,6 @@
 #include "tools/matte/process.h"
 
+#include <new>
 #include <thread>
 
 #include "tools/matte/id_image.h"
@@ -11,6 +12,7 @@
 #include "tools/refhost/commit.h"
 #include "tools/refhost/exr_file.h"
 #include "tools/refhost/text.h"
+#include "tools/refhost/workers.h"
 
 namespace matte {
 
@@ -18,10 +20,13 @@ using refhost::quote;
 
 namespace {
 
+// The threads asked for (every core by default), as many as the system
+// starts.
 int threads_for(const Options& options) {
-  if (options.threads > 0) return options.threads;
   const int cores = static_cast<int>(std::thread::hardware_concurrency());
-  return cores > 0 ? cores : 1;
+  return refhost::usable_threads(options.threads > 0 ? options.threads
+                                 : cores > 0          ? cores
+                                                      : 1);
 }
 
 // The palette, and the manifest it came from as an EXR's header carries it:
@@ -51,8 +56,10 @@ std::string frame_path(const std::string& path, long frame) {
   return path.substr(0, first) + number + path.substr(last);
 }
 
-void process(const Options& options, long frame) {
-  const std::string image_path = frame_path(options.image, frame);
+namespace {
+
+void process_image(const Options& options, const std::string& image_path,
+                   long frame) {
   refhost::OutputFile out{"--out", frame_path(options.out, frame), {}, {}};
   refhost::OutputFile crypto{
       "--cryptomatte", frame_path(options.cryptomatte, frame), {}, {}};
@@ -79,6 +86,7 @@ void process(const Options& options, long frame) {
   for (std::uint32_t e : selected) chosen[e] = true;
   // One unmixing behind every output and the report.
   const Unmixed unmixed = unmix(image, palette, threads);
+  warn_if_mostly_unexplained(image_path, options.manifests, unmixed);
   if (!out.path.empty())
     out.bytes = mask_bytes(out.path, image, matte_of(unmixed, chosen));
   if (!crypto.path.empty())
@@ -99,6 +107,18 @@ void process(const Options& options, long frame) {
   for (const refhost::OutputFile* o : outputs)
     written.push_back({o->option, o->destination});
   report(image_path, image, palette, sources, unmixed, selected, written);
+}
+
+}  // namespace
+
+void process(const Options& options, long frame) {
+  const std::string image_path = frame_path(options.image, frame);
+  try {
+    process_image(options, image_path, frame);
+  } catch (const std::bad_alloc&) {
+    // Which image was too large to hold, not merely that memory ran out.
+    throw refhost::Failure(quote(image_path) + ": out of memory");
+  }
 }
 
 }  // namespace matte

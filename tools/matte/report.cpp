@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <set>
 
+#include "tools/matte/close_colours.h"
 #include "tools/matte/precision.h"
 #include "tools/refhost/text.h"
 
@@ -29,18 +30,11 @@ std::string encoding_name(Encoding e) {
   return "";
 }
 
-std::string all_names(const std::vector<std::string>& names) {
-  std::string text;
-  for (std::size_t i = 0; i < names.size(); ++i)
-    text += (i ? ", " : "") + refhost::quote_short(names[i]);
-  return text;
-}
-
 // Names of a group, as a person reads them: the first few and a count.
 std::string some_names(const std::vector<std::string>& names) {
   std::string text;
   for (std::size_t i = 0; i < names.size() && i < 10; ++i)
-    text += (i ? ", " : "") + quote(names[i]);
+    text += (i ? ", " : "") + refhost::quote_short(names[i]);
   if (names.size() > 10)
     text += " and " + std::to_string(names.size() - 10) + " more";
   return text;
@@ -105,12 +99,7 @@ void report_precision(const IdImage& image, const Palette& palette,
 // How many names the records hold, and how many the image shows: those of
 // an entry that covers some pixel.
 void report_records(const Palette& palette, const Sources& sources,
-                    const Unmixed& unmixed) {
-  std::vector<bool> shown(palette.entries().size(), false);
-  for (std::size_t p = 0; p < unmixed.codes.size(); ++p) {
-    const Reading r = unmixed.at(p).reading;
-    for (int i = 0; i < r.count; ++i) shown[r.entry[i]] = true;
-  }
+                    const std::vector<bool>& shown) {
   std::set<std::string> names;
   for (std::size_t e = 0; e < shown.size(); ++e)
     if (shown[e])
@@ -120,36 +109,52 @@ void report_records(const Palette& palette, const Sources& sources,
               count_of(sources.record_names, "name").c_str(), names.size());
 }
 
-}  // namespace
-
-std::vector<std::pair<std::uint32_t, std::uint32_t>> close_colours(
-    const IdImage& image, const Palette& palette) {
-  const Precision precision(image);
-  const auto& shades = palette.shades();
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> close;
-  std::vector<std::uint32_t> found;
-  for (std::uint32_t a = 0; a < shades.size(); ++a) {
-    Colour reach;
-    for (int c = 0; c < 3; ++c)
-      reach[c] = 8 * precision.step(std::fabs(shades[a][c])) + 1e-12;
-    found.clear();
-    palette.shades_within(shades[a], reach, found);
-    for (std::uint32_t b : found) {
-      const std::uint32_t ea = palette.entry_of(a), eb = palette.entry_of(b);
-      if (ea >= eb) continue;
-      bool near = true;
-      for (int c = 0; c < 3; ++c)
-        near =
-            near && std::fabs(shades[a][c] - shades[b][c]) <
-                        8 * precision.step(std::max(std::fabs(shades[a][c]),
-                                                    std::fabs(shades[b][c])));
-      if (near) close.emplace_back(ea, eb);
+// The colours that several names share, those the image shows first; a
+// manifest may hold thousands, so the first few are named and the rest
+// counted.
+void report_shared(const Palette& palette, const std::vector<bool>& shown) {
+  constexpr std::size_t kNamed = 10;
+  const auto& entries = palette.entries();
+  std::size_t named = 0, more = 0;
+  for (bool in_image : {true, false})
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+      if (entries[e].names.size() < 2 || shown[e] != in_image) continue;
+      if (named == kNamed) {
+        ++more;
+        continue;
+      }
+      ++named;
+      std::printf(
+          "  one colour, %s, for %s: no matte parts them; the Cryptomatte "
+          "keys them all under the ID of %s\n",
+          entries[e].hex.c_str(), some_names(entries[e].names).c_str(),
+          refhost::quote_short(entries[e].names.front()).c_str());
     }
-  }
-  std::sort(close.begin(), close.end());
-  close.erase(std::unique(close.begin(), close.end()), close.end());
-  return close;
+  if (more > 0)
+    std::printf("    and %zu more %s, each of several names\n", more,
+                more == 1 ? "colour" : "colours");
 }
+
+void report_close(const IdImage& image, const Palette& palette,
+                  const std::vector<bool>& shown) {
+  const auto& entries = palette.entries();
+  const CloseColours close = close_colours(image, palette, shown);
+  for (const auto& [a, b] : close.first)
+    std::printf("  %s and %s: colours too close for a %s to part their mix\n",
+                refhost::quote_short(entries[a].names.front()).c_str(),
+                refhost::quote_short(entries[b].names.front()).c_str(),
+                encoding_name(image.encoding).c_str());
+  if (close.found > close.first.size())
+    std::printf("    and %s more\n",
+                count_of(close.found - close.first.size(), "pair").c_str());
+  if (close.stopped)
+    std::printf(
+        "    (the search for close colours stopped after %llu comparisons; "
+        "more pairs may be close)\n",
+        static_cast<unsigned long long>(kMostColourComparisons));
+}
+
+}  // namespace
 
 void report(const std::string& image_path, const IdImage& image,
             const Palette& palette, const Sources& sources,
@@ -164,7 +169,12 @@ void report(const std::string& image_path, const IdImage& image,
               image.width, image.height, encoding_name(image.encoding).c_str(),
               layer.c_str(), count_of(names, "object").c_str(),
               count_of(entries.size(), "colour").c_str());
-  if (sources.record_names > 0) report_records(palette, sources, unmixed);
+  if (image.gamma_was_srgb)
+    std::printf(
+        "  its gAMA of 1/2.2 beside the sRGB primaries is read as the sRGB "
+        "curve, as the file was meant\n");
+  const std::vector<bool> shown = entries_shown(palette, unmixed);
+  if (sources.record_names > 0) report_records(palette, sources, shown);
   report_samples(unmixed);
   report_precision(image, palette, unmixed);
   std::printf(
@@ -174,22 +184,8 @@ void report(const std::string& image_path, const IdImage& image,
       unmixed.count(Decided::kImage), unmixed.count(Decided::kNeighbours),
       unmixed.count(Decided::kLoose),
       count_of(unmixed.count(Decided::kUnexplained), "pixel").c_str());
-  for (const Entry& e : entries)
-    if (e.names.size() > 1)
-      std::printf(
-          "  one colour, %s, for %s: no matte parts them; the Cryptomatte "
-          "keys them all under the ID of %s\n",
-          e.hex.c_str(), all_names(e.names).c_str(),
-          refhost::quote_short(e.names.front()).c_str());
-  const auto close = close_colours(image, palette);
-  for (std::size_t i = 0; i < close.size() && i < 10; ++i)
-    std::printf("  %s and %s: colours too close for a %s to part their mix\n",
-                quote(entries[close[i].first].names.front()).c_str(),
-                quote(entries[close[i].second].names.front()).c_str(),
-                encoding_name(image.encoding).c_str());
-  if (close.size() > 10)
-    std::printf("    and %s more\n",
-                count_of(close.size() - 10, "pair").c_str());
+  report_shared(palette, shown);
+  report_close(image, palette, shown);
   if (!selected.empty()) {
     std::vector<std::string> picked;
     for (std::uint32_t e : selected)
@@ -202,6 +198,27 @@ void report(const std::string& image_path, const IdImage& image,
   for (const Written& w : written)
     std::printf("  %-13s %s\n", (w.option.substr(2) + ":").c_str(),
                 quote(w.path).c_str());
+}
+
+void warn_if_mostly_unexplained(const std::string& image_path,
+                                const std::vector<std::string>& manifests,
+                                const Unmixed& unmixed) {
+  const std::size_t covered =
+      unmixed.codes.size() - unmixed.count(Decided::kEmpty);
+  const std::size_t unexplained = unmixed.count(Decided::kUnexplained);
+  if (manifests.empty() || 2 * unexplained <= covered) return;
+  std::string given;
+  for (std::size_t i = 0; i < manifests.size() && i < 3; ++i)
+    given += (i ? ", " : "") + refhost::quote_short(manifests[i]);
+  if (manifests.size() > 3)
+    given += " and " + std::to_string(manifests.size() - 3) + " more";
+  std::fflush(stdout);
+  std::fprintf(stderr,
+               "%s: warning: %s: %zu of %s fit no colour of %s; is that "
+               "this image's manifest?\n",
+               refhost::program_name(), quote(image_path).c_str(),
+               unexplained, count_of(covered, "covered pixel").c_str(),
+               given.c_str());
 }
 
 }  // namespace matte

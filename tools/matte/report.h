@@ -22,10 +22,11 @@ void report(const std::string& image_path, const IdImage& image,
             const Unmixed& unmixed, const std::vector<std::uint32_t>& selected,
             const std::vector<Written>& written);
 
-// Pairs of palette entries so close that a mix of them is known to no
-// better than an eighth of a pixel at the image's encoding, the lower
-// entry first, in order.
-std::vector<std::pair<std::uint32_t, std::uint32_t>> close_colours(
-    const IdImage& image, const Palette& palette);
+// A warning on standard error where most covered pixels fit no colour of
+// the manifests and records given: most likely they belong to another
+// render (another seed, another scene), and every matte would be empty.
+void warn_if_mostly_unexplained(const std::string& image_path,
+                                const std::vector<std::string>& manifests,
+                                const Unmixed& unmixed);
 
 }  // namespace matte

@@ -112,24 +112,25 @@ std::vector<std::uint32_t> select_entries(
     }
     if (any) continue;
     // The nearest name, by edits, to say what was probably meant: the
-    // pattern's first literal part against as much of each name.
-    const std::string literal = pattern.substr(
-        0, std::min<std::size_t>(pattern.find_first_of("*?[\\"), 256));
+    // pattern's first literal part against as much of each name, both cut
+    // to their first 32 bytes, so that long names cost no more than short.
+    constexpr std::size_t kCompared = 32;
+    const std::string literal =
+        pattern.substr(0, std::min(pattern.find_first_of("*?[\\"), kCompared));
+    const bool open = literal.size() < pattern.size();
     std::string nearest;
     std::size_t best = SIZE_MAX;
     for (const Entry& e : entries)
       for (const std::string& name : e.names) {
-        const bool open = literal.size() < pattern.size();
         const std::size_t d = refhost::edit_distance(
-            literal,
-            open ? name.substr(0, literal.size()) : name.substr(0, 256));
+            literal, name.substr(0, open ? literal.size() : kCompared));
         if (d < best) best = d, nearest = name;
       }
     throw refhost::UsageFailure(
         "--select " + refhost::quote_short(pattern) + ": matches no object" +
         (best == SIZE_MAX
              ? std::string()
-             : "; the nearest name is " + refhost::quote(nearest)));
+             : "; the nearest name is " + refhost::quote_short(nearest)));
   }
   std::vector<std::uint32_t> selected;
   for (std::uint32_t e = 0; e < entries.size(); ++e)

@@ -5,6 +5,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <tuple>
+#include <unordered_set>
 
 #include "tools/refhost/json_text.h"
 #include "tools/refhost/scene_file.h"
@@ -50,12 +51,64 @@ bool is_record(const std::string& text) {
   return first.find("\"ravelTint_record\"") != std::string::npos;
 }
 
+// A key given twice in one object of a manifest: the parser would keep the
+// last, where the writer meant one.
+struct RepeatedKey {
+  std::string key;
+};
+
+// Reads a JSON text for its objects' keys alone, throwing RepeatedKey at
+// the first key an object gives twice. A pass of its own: the parser's
+// callback form costs the square of an array's length.
+class KeyCheck : public nlohmann::json_sax<json> {
+ public:
+  bool start_object(std::size_t) override {
+    keys_.emplace_back();
+    return true;
+  }
+  bool end_object() override {
+    keys_.pop_back();
+    return true;
+  }
+  bool key(string_t& key) override {
+    if (!keys_.back().insert(key).second) throw RepeatedKey{key};
+    return true;
+  }
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t) override { return true; }
+  bool number_unsigned(number_unsigned_t) override { return true; }
+  bool number_float(number_float_t, const string_t&) override { return true; }
+  bool string(string_t&) override { return true; }
+  bool binary(binary_t&) override { return true; }
+  bool start_array(std::size_t) override { return true; }
+  bool end_array() override { return true; }
+  bool parse_error(std::size_t, const std::string&,
+                   const nlohmann::detail::exception&) override {
+    return false;  // the parse proper says what is wrong
+  }
+
+ private:
+  std::vector<std::unordered_set<std::string>> keys_;
+};
+
+// The manifest's JSON, refusing a key that one object gives twice.
+json parse_strictly(const std::string& text) {
+  json parsed = json::parse(text);
+  KeyCheck check;
+  json::sax_parse(text, &check);
+  return parsed;
+}
+
 void add_manifest(const std::string& text, const std::string& origin,
                   Reading& r) {
   try {
-    const json manifest = json::parse(text);
-    if (manifest.value("manifest_version", 0) != 2)
+    const json manifest = parse_strictly(text);
+    if (!manifest.is_object() || manifest.value("manifest_version", 0) != 2)
       throw Failure(origin + ": not a manifest of version 2");
+    if (!manifest.contains("objects") || !manifest["objects"].is_array())
+      throw Failure(origin + ": not a manifest (its \"objects\" is not a "
+                             "list of objects)");
     // Samples beyond what a float's fraction can count help nothing.
     const int samples =
         manifest.value("image", json::object()).value("samples_per_pixel", 0);
@@ -68,6 +121,10 @@ void add_manifest(const std::string& text, const std::string& origin,
   } catch (const json::exception& e) {
     throw Failure(origin + ": not a manifest (" +
                   refhost::printable_line(e.what()) + ")");
+  } catch (const RepeatedKey& repeated) {
+    throw Failure(origin + ": not a manifest (the key " +
+                  refhost::quote_short(repeated.key) +
+                  " is given twice in one object)");
   }
   ++r.manifests;
   r.manifest_text = refhost::compact_json(text);

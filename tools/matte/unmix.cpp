@@ -457,7 +457,9 @@ void read_all(const Context& ctx, int threads, Unmixed& result, Open& open) {
       static_cast<std::size_t>(image.height));
   std::vector<Open> row_open(static_cast<std::size_t>(image.height));
   std::atomic<int> next_row{0};
-  refhost::Progress progress("unmixing", image.height);
+  // A log gets the report alone: unmixing takes seconds, not hours.
+  refhost::Progress progress("unmixing", image.height,
+                             refhost::Progress::Where::kTerminalOnly);
   refhost::run_on_threads(
       threads,
       [&] {
@@ -486,6 +488,7 @@ void read_all(const Context& ctx, int threads, Unmixed& result, Open& open) {
         }
       },
       [&] { next_row = image.height; });
+  progress.finish();
   // The rows' mixes in one list, and each mixed pixel's number in it.
   std::vector<std::int32_t> offsets;
   result.mixes.clear();

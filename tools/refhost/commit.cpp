@@ -60,8 +60,8 @@ void require_regular(const OutputFile& output) {
   const fs::file_status status = fs::symlink_status(output.destination, error);
   if (fs::exists(status) && !fs::is_regular_file(status))
     throw UsageFailure(shown(output) +
-                       ": exists and is not a regular file; refhost "
-                       "replaces regular files only");
+                       ": exists and is not a regular file; " +
+                       program_name() + " replaces regular files only");
 }
 
 std::string folder_of(const std::string& destination) {

@@ -83,17 +83,26 @@ auto reading(const std::string& path, Read read) {
   }
 }
 
+ExrWindows windows_of(const Imf::Header& header) {
+  const Imath::Box2i data = header.dataWindow();
+  const Imath::Box2i display = header.displayWindow();
+  return {data.min.x,    data.min.y,    true,         display.min.x,
+          display.min.y, display.max.x, display.max.y};
+}
+
 // The frame buffer of a picture whose banded channels hold the band from
-// `first_row`: OpenEXR finds row y at base + y * row stride.
+// `first_row`: OpenEXR finds pixel (x, y), counted from the data window's
+// origin, at base + x * pixel stride + y * row stride.
 Imf::FrameBuffer frame_of(const ExrPicture& picture, int first_row) {
   Imf::FrameBuffer frame;
   for (const ExrPicture::Channel& channel : picture.channels) {
     const std::size_t x_stride = channel.stride * sizeof(float);
     const std::size_t y_stride = x_stride * picture.width;
-    char* base = reinterpret_cast<char*>(const_cast<float*>(channel.first));
-    if (channel.banded)
-      base -= static_cast<std::ptrdiff_t>(first_row) *
-              static_cast<std::ptrdiff_t>(y_stride);
+    const std::ptrdiff_t top =
+        picture.windows.y + (channel.banded ? first_row : 0);
+    char* base = reinterpret_cast<char*>(const_cast<float*>(channel.first)) -
+                 top * static_cast<std::ptrdiff_t>(y_stride) -
+                 picture.windows.x * static_cast<std::ptrdiff_t>(x_stride);
     frame.insert(channel.name,
                  Imf::Slice(Imf::FLOAT, base, x_stride, y_stride));
   }
@@ -106,7 +115,15 @@ void require_exr_support(const char*) {}
 
 std::string exr_bytes(const ExrPicture& picture) {
   try {
-    Imf::Header header(picture.width, picture.height);
+    const ExrWindows& w = picture.windows;
+    const Imath::Box2i data(
+        Imath::V2i(w.x, w.y),
+        Imath::V2i(w.x + picture.width - 1, w.y + picture.height - 1));
+    const Imath::Box2i display =
+        w.display_given ? Imath::Box2i(Imath::V2i(w.display_x0, w.display_y0),
+                                       Imath::V2i(w.display_x1, w.display_y1))
+                        : data;
+    Imf::Header header(display, data);
     for (const auto& [name, value] : picture.attributes)
       header.insert(name, Imf::StringAttribute(value));
     // Linear values with the sRGB primaries and D65 white (the library's
@@ -142,6 +159,7 @@ ExrImage read_exr(const std::string& path) {
     ExrImage image;
     image.width = window.max.x - window.min.x + 1;
     image.height = window.max.y - window.min.y + 1;
+    image.windows = windows_of(header);
     const std::size_t pixels =
         static_cast<std::size_t>(image.width) * image.height;
     Imf::FrameBuffer frame;
@@ -164,7 +182,12 @@ ExrImage read_exr(const std::string& path) {
 }
 
 void set_exr_threads(int threads) {
-  Imf::setGlobalThreadCount(threads > 1 ? threads : 0);
+  // A pool the system cannot start leaves OpenEXR working on this thread.
+  try {
+    Imf::setGlobalThreadCount(threads > 1 ? threads : 0);
+  } catch (const std::exception&) {
+    Imf::setGlobalThreadCount(0);
+  }
 }
 
 ExrRgba read_exr_rgba(const std::string& path, const std::string& layer) {
@@ -187,6 +210,7 @@ ExrRgba read_exr_rgba(const std::string& path, const std::string& layer) {
     image.layer = chosen.name;
     image.width = window.max.x - window.min.x + 1;
     image.height = window.max.y - window.min.y + 1;
+    image.windows = windows_of(header);
     for (int c = 0; c < 3; ++c)
       image.half =
           image.half ||

@@ -14,6 +14,15 @@
 
 namespace refhost {
 
+// Where an image's pixels lie: its data window's corner, and the display
+// window it belongs to (an image cropped from a larger frame keeps the
+// frame's), in pixels, corners inclusive.
+struct ExrWindows {
+  int x = 0, y = 0;  // the data window's first pixel
+  bool display_given = false;
+  int display_x0 = 0, display_y0 = 0, display_x1 = 0, display_y1 = 0;
+};
+
 // A picture to write: channels that point into the caller's floats, each
 // with the distance in floats from one pixel to the next, and string
 // attributes for its header.
@@ -25,6 +34,7 @@ struct ExrPicture {
     bool banded = false;  // holds a band of rows, not the whole picture
   };
   int width = 0, height = 0;
+  ExrWindows windows;  // by default the data window is the display window
   std::vector<Channel> channels;
   std::vector<std::pair<std::string, std::string>> attributes;
   // Channels too large to hold whole (a 4K frame's Cryptomatte is 400 MB)
@@ -44,6 +54,7 @@ std::string exr_bytes(const ExrPicture& picture);
 // exactly), whether any was half, and the header's string attributes.
 struct ExrImage {
   int width = 0, height = 0;
+  ExrWindows windows;
   bool half = false;
   std::map<std::string, std::vector<float>> channels;
   std::map<std::string, std::string> attributes;
@@ -59,6 +70,7 @@ ExrImage read_exr(const std::string& path);
 // the file holds (see exr_layers.h).
 struct ExrRgba {
   int width = 0, height = 0;
+  ExrWindows windows;
   bool half = false;
   std::string layer;           // the layer read; "" for bare R, G, B, A
   UnzeroedVector<float> rgba;  // every value read from the file

@@ -12,6 +12,10 @@ namespace refhost::platform {
 
 bool stderr_is_terminal();
 
+// Writes to a closed pipe fail with an error the program reports, rather
+// than end it without a word (SIGPIPE; Windows has no such signal).
+void report_broken_pipes();
+
 // This process's number and this machine's name (letters, digits, '-' and
 // '.' only), which name its temporary files.
 unsigned long process_id();

@@ -18,6 +18,8 @@ namespace refhost::platform {
 
 bool stderr_is_terminal() { return isatty(fileno(stderr)) != 0; }
 
+void report_broken_pipes() { signal(SIGPIPE, SIG_IGN); }
+
 unsigned long process_id() { return static_cast<unsigned long>(getpid()); }
 
 std::string host_name() {

@@ -67,6 +67,8 @@ bool identity_of(HANDLE file, BY_HANDLE_FILE_INFORMATION& info) {
 
 bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
 
+void report_broken_pipes() {}
+
 unsigned long process_id() { return GetCurrentProcessId(); }
 
 std::string host_name() {

@@ -18,14 +18,16 @@ constexpr Pace kTerminal{milliseconds(500), milliseconds(100)};
 constexpr Pace kLog{milliseconds(3000), milliseconds(3000)};
 }  // namespace
 
-Progress::Progress(const char* label, int total)
+Progress::Progress(const char* label, int total, Where where)
     : label_(label),
       total_(total),
       terminal_(platform::stderr_is_terminal()),
+      silent_(!terminal_ && where == Where::kTerminalOnly),
       start_(std::chrono::steady_clock::now()) {}
 
 void Progress::advance() {
   const int done = done_.fetch_add(1) + 1;
+  if (silent_) return;
   const Pace pace = terminal_ ? kTerminal : kLog;
   const auto now = std::chrono::steady_clock::now();
   if (now - start_ < pace.first) return;
@@ -54,9 +56,15 @@ void Progress::draw(int done) {
 
 void Progress::finish() {
   std::lock_guard<std::mutex> lock(drawing_);
-  if (!shown_ || !terminal_) return;
+  if (!shown_ || !terminal_ || finished_) return;
   draw(total_);
   std::fputc('\n', stderr);
+  finished_ = true;
+}
+
+Progress::~Progress() {
+  std::lock_guard<std::mutex> lock(drawing_);
+  if (shown_ && terminal_ && !finished_) std::fputc('\n', stderr);
 }
 
 }  // namespace refhost

@@ -36,6 +36,7 @@ int report_error(const std::string& what, int status) {
 }
 
 int run_program(const std::function<int()>& body) {
+  platform::report_broken_pipes();
   int status = 0;
   try {
     status = body();

@@ -1,6 +1,8 @@
 #include "tools/refhost/workers.h"
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <exception>
 #include <mutex>
@@ -12,8 +14,25 @@
 
 namespace refhost {
 
+namespace {
+
+// The most threads that have started at once: where the system refused
+// more, later work asks for no more than it gave, and the note is given
+// once (a later refusal, where other threads hold what the first run had,
+// only lowers the count).
+std::atomic<int> most_threads{INT_MAX};
+std::atomic<bool> refusal_noted{false};
+
+}  // namespace
+
+int usable_threads(int threads) {
+  run_on_threads(threads, [] {}, [] {});
+  return std::max(1, std::min(threads, most_threads.load()));
+}
+
 void run_on_threads(int threads, const std::function<void()>& work,
                     const std::function<void()>& stop) {
+  threads = std::min(threads, most_threads.load());
   std::exception_ptr failure;
   std::mutex failing;
   auto guarded = [&] {
@@ -32,13 +51,16 @@ void run_on_threads(int threads, const std::function<void()>& work,
     try {
       helpers.emplace_back(guarded);
     } catch (const std::system_error& e) {
-      std::fprintf(
-          stderr, "%s: note: %s could not start (%s); working with %s\n",
-          program_name(),
-          count_of(static_cast<std::size_t>(helpers_asked - t), "thread")
-              .c_str(),
-          printable_line(e.code().message()).c_str(),
-          count_of(helpers.size() + 1, "thread").c_str());
+      const int started = static_cast<int>(helpers.size()) + 1;
+      most_threads = std::min(most_threads.load(), started);
+      if (!refusal_noted.exchange(true))
+        std::fprintf(
+            stderr, "%s: note: %s could not start (%s); working with %s\n",
+            program_name(),
+            count_of(static_cast<std::size_t>(helpers_asked - t), "thread")
+                .c_str(),
+            printable_line(e.code().message()).c_str(),
+            count_of(static_cast<std::size_t>(started), "thread").c_str());
       break;
     }
   }

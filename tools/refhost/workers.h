@@ -1,5 +1,5 @@
-// Work shared out over threads: the reference host's rows, the matte tool's
-// rows and frames.
+// Work shared out over threads: the reference host's rows and the matte
+// tool's.
 #pragma once
 
 #include <functional>
@@ -15,6 +15,11 @@ namespace refhost {
 // a word.
 void run_on_threads(int threads, const std::function<void()>& work,
                     const std::function<void()>& stop);
+
+// How many of `threads` the system starts at once: where it refuses some,
+// the note says so (once a process), and every later run_on_threads asks
+// for no more.
+int usable_threads(int threads);
 
 // Calls `row(y)` for every y from 0 below `rows`, shared out over
 // `threads` threads as run_on_threads does.
