@@ -371,6 +371,27 @@ TEST(MatteErrors, BadInputsAreRefused) {
   write_file("lost_srgb.png",
              small_png_changed(srgb_chunk, "") + small.substr(srgb_chunk + 13));
   write_file("man.png", read_file(manifest));
+  // Colour records: one name with two seeds is two colours of that name;
+  // one seed with two colours means two renderers' records were mixed.
+  const std::string header =
+      R"({"ravelTint_record": 1, "shader_version": 2, "host": "n", "process": 7})"
+      "\n";
+  const auto object = [](const char* name, int seed, const char* colour) {
+    return std::string(R"({"name": ")") + name + R"(", "seed": )" +
+           std::to_string(seed) + R"(, "grayscale": false, "colour": )" +
+           colour + "}\n";
+  };
+  const char* lamp = "[0.8282034, 0.14564872, 0.90313905]";
+  const char* prop = "[0.1907813, 0.14564872, 0.14564872]";
+  write_file("seeds.jsonl",
+             header + object("lamp", 0, lamp) + object("lamp", 5, prop));
+  write_file("mixed.jsonl",
+             header + object("lamp", 0, lamp) + object("lamp", 0, prop));
+  write_file("future.jsonl", R"({"ravelTint_record": 9})"
+                             "\n");
+  std::filesystem::create_directories("records");
+  write_file("records/a.jsonl", header + object("lamp", 0, lamp));
+  write_file("records/notes.txt", "not a record");
   std::filesystem::create_directories("folder.png");
   const struct {
     std::vector<std::string> args;
@@ -457,6 +478,26 @@ TEST(MatteErrors, BadInputsAreRefused) {
      0,
      "    and 2 more colours, each of several names\n  \"lamp\" and "
      "\"near_1a\": colours too close for a 8-bit PNG to part their mix"},
+    {{png, "--manifest", "seeds.jsonl", "--select", "lamp", "--out", "s.png"},
+     0,
+     "the records hold 1 name, 1 of them in this image"},
+    {{png, "--manifest", "seeds.jsonl", "--select", "lamp", "--out", "s.png"},
+     0,
+     "selected 2 objects: \"lamp\", \"lamp\""},
+    {{png, "--manifest", "mixed.jsonl"},
+     1,
+     "\"lamp\" (seed 0) has two colours, [0.8282034, 0.14564872, "
+     "0.90313905] (\"mixed.jsonl\", line 2) and [0.1907813, 0.14564872, "
+     "0.14564872] (\"mixed.jsonl\", line 3): records from two different "
+     "renderers' generators were mixed"},
+    {{png, "--manifest", "future.jsonl"},
+     1,
+     "\"future.jsonl\": a colour record of version 9, which this tool does "
+     "not read (it reads version 1)"},
+    {{png, "--manifest", "records"},
+     1,
+     "notes.txt\": not a colour record; a folder given to --manifest holds "
+     "records alone"},
     // A manifest of another render: warned of, and used as asked.
     {{png, "--manifest", "twin.json", "--unexplained", "twin.png"},
      0,
