@@ -5,7 +5,8 @@ cmake_minimum_required(VERSION 3.25)
 #   linked .debug file, checksum files that cover and verify every other
 #   file; ravelTint-check passes on the library and fails with one clear line
 #   on a truncated copy and on a library of another version; the reference
-#   host renders; a consumer project finds the CMake package and runs a C
+#   host renders, and its EXR files read in oiiotool and exrheader; the
+#   matte tool keys its PNG and EXR by name; a consumer project finds the CMake package and runs a C
 #   host against the library it names.
 #   The .deb and .rpm (Linux): the same files under /opt/ravelTint, the
 #   library package needing nothing newer than glibc 2.17, and
@@ -168,17 +169,44 @@ foreach(broken truncated fake)
 endforeach()
 
 run(${EMULATOR} ${top}/${host} --size 64x36 --samples 1
-    --out ${WORK}/check.png --manifest ${WORK}/check.json)
+    --out ${WORK}/check.png --manifest ${WORK}/check.json
+    --exr ${WORK}/check.exr --cryptomatte ${WORK}/check.cryptomatte.exr)
 if(NOT EXISTS ${WORK}/check.png)
   fail("the unpacked reference host cannot render")
 endif()
-# The matte tool keys the image it rendered, by name.
+# Its EXR files read in other tools, with the channels and attributes that
+# compositors look for.
+foreach(exr check.exr check.cryptomatte.exr)
+  run(exrheader ${WORK}/${exr})
+  if(NOT output MATCHES "R, 32-bit floating-point" OR
+     NOT output MATCHES "compression[^\n]*: zip" OR
+     NOT output MATCHES "dataWindow[^\n]*\\(0 0\\) - \\(63 35\\)" OR
+     NOT output MATCHES "ravelTint/manifest")
+    fail("exrheader reads ${exr} as: ${output}")
+  endif()
+  run(oiiotool --info -v ${WORK}/${exr})
+  if(NOT output MATCHES "64 x +36, (4|16) channel, float openexr")
+    fail("oiiotool reads ${exr} as: ${output}")
+  endif()
+endforeach()
+if(NOT output MATCHES "CryptoObject00\\.R" OR
+   NOT output MATCHES "cryptomatte/[0-9a-f]+/manifest: [^\n]*chair_left_seat")
+  fail("oiiotool finds no Cryptomatte in check.cryptomatte.exr: ${output}")
+endif()
+# The matte tool keys the images it rendered, by name: the PNG with its
+# manifest, the EXR with the manifest it carries.
 run(${EMULATOR} ${top}/${matte} ${WORK}/check.png --manifest ${WORK}/check.json
     --select "chair_*" --out ${WORK}/chairs.png)
 if(NOT output MATCHES "selected 4 objects: \"chair_left_seat\"" OR
    NOT EXISTS ${WORK}/chairs.png)
   fail("the unpacked matte tool says: ${output}")
 endif()
+run(${EMULATOR} ${top}/${matte} ${WORK}/check.exr --select "chair_*"
+    --out ${WORK}/chairs.exr)
+if(NOT output MATCHES "selected 4 objects: \"chair_left_seat\"")
+  fail("the unpacked matte tool on an EXR says: ${output}")
+endif()
+run(exrheader ${WORK}/chairs.exr)
 foreach(program ${check} ${matte})
   foreach(help -h --help)
     run(${EMULATOR} ${top}/${program} ${help})

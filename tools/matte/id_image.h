@@ -40,7 +40,7 @@ struct IdImage {
   int full_code() const { return encoding == Encoding::kByte ? 255 : 65535; }
 };
 
-// Reads an EXR (float or half, any compression; Linux builds; the layer
+// Reads an EXR (float or half, lossless compression only; the layer
 // `layer`, or its one layer of colour) or a PNG (8 or 16 bits; straight
 // alpha made premultiplied; decoded as its sRGB or gAMA chunk says, sRGB
 // without either). Throws refhost::Failure naming the file.

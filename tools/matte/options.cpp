@@ -33,10 +33,9 @@ std::optional<long> frame_number(std::string_view text) {
 void parse_frames(const std::string& text, Options& options) {
   const std::size_t dash = text.find('-', 1);
   const auto first = frame_number(std::string_view(text).substr(0, dash));
-  const auto last =
-      dash == std::string::npos
-          ? std::nullopt
-          : frame_number(std::string_view(text).substr(dash + 1));
+  const auto last = dash == std::string::npos
+                        ? std::nullopt
+                        : frame_number(std::string_view(text).substr(dash + 1));
   if (!first || !last || *first > *last)
     refhost::refuse("--frames", text,
                     "FIRST-LAST, frame numbers from 0 to 999999999 (zeros in "
@@ -53,7 +52,7 @@ void require_image_extension(const char* option, const std::string& path,
   const auto ends = [&](const char* e) {
     return lower.size() >= 4 && lower.compare(lower.size() - 4, 4, e) == 0;
   };
-  if (ends(".exr")) return refhost::require_exr_support(option);
+  if (ends(".exr")) return;
   if (png_too && ends(".png")) return;
   refhost::refuse(option, path,
                   png_too ? "a file name ending in .exr or .png"

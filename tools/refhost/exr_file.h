@@ -1,6 +1,7 @@
 // OpenEXR images in and out, as float channels: the reference host's float
-// image and Cryptomatte, and the matte tool's inputs and outputs. Linux
-// builds link Debian's OpenEXR; the others refuse EXR with one clear line.
+// image and Cryptomatte, and the matte tool's inputs and outputs. Every
+// build reads and writes them alike, whichever library is behind it (see
+// exr_codec.h).
 #pragma once
 
 #include <cstddef>
@@ -60,8 +61,10 @@ struct ExrImage {
   std::map<std::string, std::string> attributes;
 };
 
-// Reads an EXR file of any compression OpenEXR knows. Throws Failure naming
-// the file.
+// Reads the first part of an EXR file: scanlines or tiles of one level,
+// compressed with none, RLE, ZIPS, ZIP or PIZ (the lossy compressions
+// change the colours that name objects, and are refused). Throws Failure
+// naming the file.
 ExrImage read_exr(const std::string& path);
 
 // The R, G, B and A channels of one layer of an EXR read straight into four
@@ -78,11 +81,7 @@ struct ExrRgba {
 };
 ExrRgba read_exr_rgba(const std::string& path, const std::string& layer = "");
 
-// Lets OpenEXR compress and decompress on `threads` threads.
+// Lets the EXR library compress and decompress on `threads` threads.
 void set_exr_threads(int threads);
-
-// Throws UsageFailure naming `option` where this build has no OpenEXR, so
-// that EXR is refused before any work.
-void require_exr_support(const char* option);
 
 }  // namespace refhost

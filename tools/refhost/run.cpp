@@ -68,8 +68,6 @@ struct RenderOutputs {
 };
 
 void render_scene(const Options& options) {
-  if (!options.exr.empty()) require_exr_support("--exr");
-  if (!options.cryptomatte.empty()) require_exr_support("--cryptomatte");
   const std::string library_path = options.library_path.empty()
                                        ? default_library_path()
                                        : options.library_path;
