@@ -26,9 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/refhost/colour.h"
-#include "tools/refhost/cryptomatte.h"
-#include "tools/refhost/exr_file.h"
+#include "tools/common/colour.h"
+#include "tools/common/cryptomatte.h"
+#include "tools/common/exr_file.h"
 
 namespace {
 
@@ -52,8 +52,8 @@ std::array<float, 4> stored(const Coverages& mix, const Colours& colours,
     if (encoding == Encoding::kHalf)
       pixel[k] = static_cast<float>(Imath::half(value));
     else if (encoding == Encoding::kPng)
-      pixel[k] = k == 3 ? refhost::linear_byte(sum[3])
-                        : refhost::srgb_byte(sum[3] > 0 ? sum[k] / sum[3] : 0);
+      pixel[k] = k == 3 ? common::linear_byte(sum[3])
+                        : common::srgb_byte(sum[3] > 0 ? sum[k] / sum[3] : 0);
     else
       pixel[k] = value;
   }
@@ -70,7 +70,7 @@ Encoding encoding_of(const char* name) {
 
 // Each pixel's coverages by ID, with IDs taken `as` another file knows
 // them.
-std::vector<Coverages> coverages_of(const refhost::CryptomatteRead& read,
+std::vector<Coverages> coverages_of(const common::CryptomatteRead& read,
                                     const IdMap& as = {}) {
   std::vector<Coverages> pixels(read.pixels.size());
   for (std::size_t p = 0; p < pixels.size(); ++p)
@@ -81,7 +81,7 @@ std::vector<Coverages> coverages_of(const refhost::CryptomatteRead& read,
   return pixels;
 }
 
-const std::vector<float>& channel(const refhost::ExrImage& image,
+const std::vector<float>& channel(const common::ExrImage& image,
                                   const std::string& prefix, char c) {
   for (const char suffix : {c, static_cast<char>(c - 'A' + 'a')}) {
     const auto it = image.channels.find(prefix + suffix);
@@ -92,7 +92,7 @@ const std::vector<float>& channel(const refhost::ExrImage& image,
 
 // The flat image's channels: R, G, B, A, or those of the one layer beside
 // the Cryptomatte that holds them (ViewLayer.Combined.R, ...).
-std::string colour_prefix(const refhost::ExrImage& image) {
+std::string colour_prefix(const common::ExrImage& image) {
   if (image.channels.count("R")) return "";
   for (const auto& [name, values] : image.channels)
     if (name.size() > 2 && name.compare(name.size() - 2, 2, ".R") == 0)
@@ -147,10 +147,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    refhost::ExrImage truth_file = refhost::read_exr(argv[1]);
-    const refhost::ExrImage estimate_file = refhost::read_exr(argv[2]);
-    const auto truth_read = refhost::read_cryptomatte(truth_file);
-    const auto estimate_read = refhost::read_cryptomatte(estimate_file);
+    common::ExrImage truth_file = common::read_exr(argv[1]);
+    const common::ExrImage estimate_file = common::read_exr(argv[2]);
+    const auto truth_read = common::read_cryptomatte(truth_file);
+    const auto estimate_read = common::read_cryptomatte(estimate_file);
     // Each object's ID as the estimate knows it: its colour's entry.
     IdMap as_estimated;
     for (const auto& [name, id] : truth_read.ids) {
@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
     const auto manifest = nlohmann::json::parse(text);
     for (const auto& o : manifest["objects"]) {
       const std::uint32_t truth_id =
-          refhost::cryptomatte_id(o["name"].get<std::string>());
+          common::cryptomatte_id(o["name"].get<std::string>());
       const std::uint32_t id =
           as_estimated.count(truth_id) ? as_estimated[truth_id] : truth_id;
       const std::vector<float> colour{o["colour"][0].get<float>(),

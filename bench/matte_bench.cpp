@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "support/module.hpp"
+#include "tools/common/exr_file.h"
 #include "tools/matte/matte.h"
-#include "tools/refhost/exr_file.h"
 
 namespace {
 
@@ -54,24 +54,24 @@ int run_matte(std::vector<std::string> args) {
 }
 
 void BM_ReadExr(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(refhost::read_exr(frame()));
+  for (auto _ : state) benchmark::DoNotOptimize(common::read_exr(frame()));
 }
 
 // Reading the image, and writing an EXR of the image and six ranks of
 // coverage (16 float channels), as OpenEXR alone does them.
 void BM_ReadAndWriteCryptomatteChannels(benchmark::State& state) {
   for (auto _ : state) {
-    const refhost::ExrImage image = refhost::read_exr(frame());
+    const common::ExrImage image = common::read_exr(frame());
     const std::size_t pixels = static_cast<std::size_t>(image.width) *
                                static_cast<std::size_t>(image.height);
     std::vector<float> values(pixels * 16, 0.5f);
-    refhost::ExrPicture picture;
+    common::ExrPicture picture;
     picture.width = image.width;
     picture.height = image.height;
     for (int c = 0; c < 16; ++c)
       picture.channels.push_back(
           {"c" + std::to_string(c), values.data() + c, 16});
-    benchmark::DoNotOptimize(refhost::exr_bytes(picture));
+    benchmark::DoNotOptimize(common::exr_bytes(picture));
   }
 }
 

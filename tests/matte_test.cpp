@@ -9,12 +9,12 @@
 #include <cmath>
 #include <map>
 
-#include "tests/refhost_runs.h"
+#include "tests/support/refhost_runs.h"
 #include "tests/support/spawn.h"
+#include "tools/common/cryptomatte.h"
+#include "tools/common/exr_file.h"
+#include "tools/common/text.h"
 #include "tools/matte/selection.h"
-#include "tools/refhost/cryptomatte.h"
-#include "tools/refhost/exr_file.h"
-#include "tools/refhost/text.h"
 
 namespace {
 
@@ -40,11 +40,11 @@ TEST(Cryptomatte, IdsAreThePublishedHashOfTheName) {
     std::string hash, id;
     double as_float = 0;
     fields >> hash >> id >> as_float;
-    EXPECT_EQ(refhost::murmur3_32(name, 0), std::stoul(hash, nullptr, 16))
+    EXPECT_EQ(common::murmur3_32(name, 0), std::stoul(hash, nullptr, 16))
         << name;
-    EXPECT_EQ(refhost::cryptomatte_id(name), std::stoul(id, nullptr, 16))
+    EXPECT_EQ(common::cryptomatte_id(name), std::stoul(id, nullptr, 16))
         << name;
-    EXPECT_EQ(refhost::id_float(refhost::cryptomatte_id(name)),
+    EXPECT_EQ(common::id_float(common::cryptomatte_id(name)),
               static_cast<float>(as_float))
         << name;
     ++rows;
@@ -112,17 +112,17 @@ TEST(Cryptomatte, ReferenceHostWritesRankedLayersAndTheirManifest) {
                          "4", "--out", "t.png", "--manifest", "t.json",
                          "--cryptomatte", "truth.exr", "--ranks", "4"});
   ASSERT_EQ(rendered.status, 0) << rendered.err;
-  const refhost::ExrImage truth = refhost::read_exr("truth.exr");
+  const common::ExrImage truth = common::read_exr("truth.exr");
   EXPECT_TRUE(truth.channels.count("CryptoObject01.A"));
   EXPECT_FALSE(truth.channels.count("CryptoObject02.R"));
   const std::string key = "cryptomatte/3ae39a5/";
   EXPECT_EQ(truth.attributes.at(key + "name"), "CryptoObject");
   EXPECT_EQ(truth.attributes.at(key + "hash"), "MurmurHash3_32");
   EXPECT_EQ(truth.attributes.at(key + "conversion"), "uint32_to_float32");
-  const auto read = refhost::read_cryptomatte(truth);
+  const auto read = common::read_cryptomatte(truth);
   EXPECT_EQ(read.ids.size(), 5u);  // every name of the scene
   for (const auto& [name, id] : read.ids)
-    EXPECT_EQ(id, refhost::cryptomatte_id(name));
+    EXPECT_EQ(id, common::cryptomatte_id(name));
   const auto& alpha = truth.channels.at("A");
   const auto& first = truth.channels.at("CryptoObject00.G");
   const auto& second = truth.channels.at("CryptoObject00.A");
@@ -148,9 +148,8 @@ struct Accuracy {
 
 Accuracy accuracy_of(const std::string& truth_path,
                      const std::string& estimate_path) {
-  const auto truth = refhost::read_cryptomatte(refhost::read_exr(truth_path));
-  const auto found =
-      refhost::read_cryptomatte(refhost::read_exr(estimate_path));
+  const auto truth = common::read_cryptomatte(common::read_exr(truth_path));
+  const auto found = common::read_cryptomatte(common::read_exr(estimate_path));
   std::map<std::uint32_t, std::uint32_t> as_found;
   for (const auto& [name, id] : truth.ids)
     if (found.ids.count(name)) as_found[id] = found.ids.at(name);
@@ -220,11 +219,11 @@ TEST(Unmixing, FloatImageGivesTheCountedCoverage) {
   // The matte of prop_07 and prop_00 (and the floor's grey props) holds
   // their summed coverage, as the Cryptomatte gives it.
   const auto found =
-      refhost::read_cryptomatte(refhost::read_exr("u_unmixed.exr"));
-  const refhost::ExrImage props = refhost::read_exr("props.exr");
+      common::read_cryptomatte(common::read_exr("u_unmixed.exr"));
+  const common::ExrImage props = common::read_exr("props.exr");
   const auto& values = props.channels.at("A");
-  const std::uint32_t p00 = refhost::cryptomatte_id("prop_00");
-  const std::uint32_t grey = refhost::cryptomatte_id("floor");
+  const std::uint32_t p00 = common::cryptomatte_id("prop_00");
+  const std::uint32_t grey = common::cryptomatte_id("floor");
   for (std::size_t p = 0; p < values.size(); ++p) {
     const auto& c = found.pixels[p];
     EXPECT_EQ(values[p], (c.count(p00) ? c.at(p00) : 0.0f) +
@@ -287,14 +286,14 @@ TEST(Unmixing, RealRendererImagesWithinTheirPrecision) {
     // One reading behind every output: the matte is the Cryptomatte's
     // coverage of what it selects, and the masks count what the report
     // counts.
-    const auto crypto = refhost::read_cryptomatte(refhost::read_exr("r.exr"));
-    const refhost::ExrImage matte_file = refhost::read_exr("r_matte.exr");
+    const auto crypto = common::read_cryptomatte(common::read_exr("r.exr"));
+    const common::ExrImage matte_file = common::read_exr("r_matte.exr");
     const auto& matte = matte_file.channels.at("A");
     for (std::size_t p = 0; p < matte.size(); ++p) {
       double sum = 0;
       for (int pole = 1; pole <= 4; ++pole) {
         const auto id =
-            refhost::cryptomatte_id("pole_thin_" + std::to_string(pole));
+            common::cryptomatte_id("pole_thin_" + std::to_string(pole));
         if (crypto.pixels[p].count(id)) sum += crypto.pixels[p].at(id);
       }
       EXPECT_NEAR(matte[p], sum, 1e-6) << p;
@@ -302,7 +301,7 @@ TEST(Unmixing, RealRendererImagesWithinTheirPrecision) {
     for (const auto& [mask, words] :
          {std::pair{"r_inferred.exr", " decided by neighbours"},
           std::pair{"r_unexplained.exr", " unexplained"}}) {
-      const refhost::ExrImage file = refhost::read_exr(mask);
+      const common::ExrImage file = common::read_exr(mask);
       const auto& values = file.channels.at("A");
       const auto marked = std::count(values.begin(), values.end(), 1.0f);
       // "N decided by neighbours", "N pixels unexplained"
@@ -323,8 +322,7 @@ TEST(Unmixing, RealRendererImagesWithinTheirPrecision) {
                                          "--cryptomatte", "found.exr"});
   ASSERT_EQ(found.status, 0) << found.err;
   EXPECT_NE(found.out.find("merged into one"), std::string::npos) << found.out;
-  const auto ids =
-      refhost::read_cryptomatte(refhost::read_exr("found.exr")).ids;
+  const auto ids = common::read_cryptomatte(common::read_exr("found.exr")).ids;
   EXPECT_GT(ids.size(), 20u);
   for (const auto& [name, id] : ids)
     EXPECT_EQ(name.find('-'), std::string::npos) << name;
@@ -397,6 +395,9 @@ TEST(MatteErrors, BadInputsAreRefused) {
     std::string words, absent = "";
   } cases[] = {
       {{}, 2, "IMAGE is required"},
+      // --version answers wherever it stands, and alone.
+      {{"--version", "--threads", "2"}, 0, "ravelTint-matte ", "error"},
+      {{png, "--version"}, 0, "ravelTint-matte ", "pixels"},
       {{"a.png", "b.png"},
        2,
        "\"b.png\": not an option; ravelTint-matte takes"},
@@ -506,7 +507,7 @@ TEST(MatteErrors, BadInputsAreRefused) {
       // A manifest of another render: warned of, and used as asked.
       {{png, "--manifest", "twin.json", "--unexplained", "twin.png"},
        0,
-       "warning: " + refhost::quote(png) +
+       "warning: " + common::quote(png) +
            ": 3894 of 3894 covered pixels fit no colour of "
            "\"twin.json\"; is that this image's manifest?"},
       {{data_file("blender/bh16.exr"), "--layer", "Combined"},
@@ -586,28 +587,28 @@ TEST(MatteErrors, BadInputsAreRefused) {
     write_file("exr_compression_42.exr", compression);
   }
   std::vector<float> zeros(4, 0.0f);
-  refhost::ExrPicture depth;
+  common::ExrPicture depth;
   depth.width = depth.height = 2;
   depth.channels.push_back({"Z", zeros.data(), 1});
-  write_file("exr_depth_only.exr", refhost::exr_bytes(depth));
-  refhost::ExrPicture two;
+  write_file("exr_depth_only.exr", common::exr_bytes(depth));
+  common::ExrPicture two;
   two.width = two.height = 2;
   for (const char* name : {"a.R", "a.G", "a.B", "b.R", "b.G", "b.B"})
     two.channels.push_back({name, zeros.data(), 1});
-  write_file("two_layers.exr", refhost::exr_bytes(two));
+  write_file("two_layers.exr", common::exr_bytes(two));
   ASSERT_EQ(run(refhost::run,
                 {"--scene", data_file("small_scene.json"), "--samples", "2",
                  "--out", "n.png", "--manifest", "n.json", "--exr", "n.exr"})
                 .status,
             0);
-  refhost::ExrImage n = refhost::read_exr("n.exr");
+  common::ExrImage n = common::read_exr("n.exr");
   for (std::size_t p = 0; p < 100; ++p)
     n.channels.at(p % 2 ? "R" : "G")[p * 37] = p % 3 ? std::nanf("") : INFINITY;
-  refhost::ExrPicture nan;
+  common::ExrPicture nan;
   nan.width = n.width, nan.height = n.height;
   for (const auto& [name, values] : n.channels)
     nan.channels.push_back({name, values.data(), 1});
-  write_file("nan.exr", refhost::exr_bytes(nan));
+  write_file("nan.exr", common::exr_bytes(nan));
   for (const auto& c : cases) {
     const Outcome outcome = run(matte::run, c.args);
     EXPECT_EQ(outcome.status, c.status) << c.words << ": " << outcome.err;
@@ -632,12 +633,12 @@ TEST(MatteErrors, BadInputsAreRefused) {
 // (scanlines of every compression, tiles, a part after another part, half)
 // reads as the same pixels; a lossy compression is refused by name.
 TEST(ExrFiles, ReadAlikeWhateverTheirStorage) {
-  const refhost::ExrRgba zip =
-      refhost::read_exr_rgba(data_file("exr/corner.zip.exr"));
+  const common::ExrRgba zip =
+      common::read_exr_rgba(data_file("exr/corner.zip.exr"));
   for (const char* storage :
        {"none", "rle", "zips", "piz", "tiled", "parts", "half"}) {
     SCOPED_TRACE(storage);
-    const refhost::ExrRgba read = refhost::read_exr_rgba(
+    const common::ExrRgba read = common::read_exr_rgba(
         data_file(std::string("exr/corner.") + storage + ".exr"));
     ASSERT_EQ(read.rgba.size(), zip.rgba.size());
     EXPECT_EQ(read.half, std::string(storage) == "half");
@@ -722,8 +723,8 @@ TEST(MatteOutputs, KeepTheImagesWindows) {
                  "--out", "w.png", "--manifest", "w.json", "--exr", "w.exr"})
                 .status,
             0);
-  const refhost::ExrRgba whole = refhost::read_exr_rgba("w.exr");
-  refhost::ExrPicture crop;
+  const common::ExrRgba whole = common::read_exr_rgba("w.exr");
+  common::ExrPicture crop;
   crop.width = 40, crop.height = 30;
   crop.windows = {20, 10, true, 0, 0, whole.width - 1, whole.height - 1};
   const float* first = &whole.rgba[4 * (10 * whole.width + 20)];
@@ -733,14 +734,14 @@ TEST(MatteOutputs, KeepTheImagesWindows) {
                 first + 4 * (y * whole.width + crop.width));
   for (int c = 0; c < 4; ++c)
     crop.channels.push_back({std::string(1, "RGBA"[c]), &rows[c], 4});
-  write_file("crop.exr", refhost::exr_bytes(crop));
+  write_file("crop.exr", common::exr_bytes(crop));
   ASSERT_EQ(
       run(matte::run, {"crop.exr", "--manifest", "w.json", "--select", "lamp",
                        "--out", "crop_lamp.exr", "--cryptomatte", "crop_c.exr"})
           .status,
       0);
   for (const char* out : {"crop_lamp.exr", "crop_c.exr"}) {
-    const refhost::ExrWindows w = refhost::read_exr(out).windows;
+    const common::ExrWindows w = common::read_exr(out).windows;
     EXPECT_EQ(
         std::vector<int>(
             {w.x, w.y, w.display_x0, w.display_y0, w.display_x1, w.display_y1}),

@@ -7,8 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/refhost_runs.h"
-#include "tools/refhost/exr_file.h"
+#include "tests/support/refhost_runs.h"
+#include "tools/common/exr_file.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ std::vector<std::string> refhost_run(const std::string& stem,
 void expect_whole_pair(const std::string& stem) {
   const json manifest = json::parse(read_file(stem + ".json"));
   EXPECT_EQ(manifest["image"]["png"]["sha256"],
-            refhost::platform::sha256_hex(read_file(stem + ".png")));
+            common::platform::sha256_hex(read_file(stem + ".png")));
   for (const auto& entry : std::filesystem::directory_iterator("."))
     EXPECT_EQ(entry.path().filename().string().rfind(".refhost-", 0),
               std::string::npos)
@@ -65,8 +65,10 @@ void expect_whole_pair(const std::string& stem) {
 // image is in place, the manifest not yet. No process is looked for and
 // nothing waits on the clock, so a loaded machine gives the same outcome.
 TEST(ReferenceHostCommit, SurvivesASignalBetweenItsRenames) {
-  if (std::system("strace -V >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "strace is not installed";
+  // Without strace this test cannot run, and a test that cannot run must
+  // not pass: the test command installs strace.
+  ASSERT_EQ(std::system("strace -V >/dev/null 2>&1"), 0)
+      << "strace is not installed";
   const std::string renames = "rename,renameat,renameat2";
   for (const char* signal : {"SIGTERM", "SIGINT", "SIGKILL"}) {
     ASSERT_EQ(wait_for(spawn(refhost_run("killed", "1"))), 0);
@@ -132,7 +134,9 @@ std::pair<int, std::string> run_into_closed_pipe(
 // What the machine refuses a run of either tool gets one clear line and an
 // exit status, never an abort: a file size limit (a full disk), memory too
 // small for the threads' stacks or the image, a full device or a closed
-// pipe as standard output.
+// pipe as standard output. The threads' stacks are as large as the test
+// sets them (a thread's default stack is the stack limit), so that the
+// thread that cannot start does not depend on the machine's defaults.
 TEST(ReferenceHostCommit, HostileConditionsGetOneClearAnswer) {
   struct Condition {
     std::string shell, program, args, out;
@@ -146,20 +150,20 @@ TEST(ReferenceHostCommit, HostileConditionsGetOneClearAnswer) {
   // 3000x3000 black pixels, made a band of rows at a time: 36 MB a channel
   // to hold whole.
   const std::vector<float> band(3000 * 16, 0.0f);
-  refhost::ExrPicture huge;
+  common::ExrPicture huge;
   huge.width = huge.height = 3000;
   for (const char* name : {"R", "G", "B"})
     huge.channels.push_back({name, band.data(), 1, true});
   huge.band_rows = 16;
   huge.fill_band = [](int, int) {};
-  std::ofstream("huge.exr", std::ios::binary) << refhost::exr_bytes(huge);
+  std::ofstream("huge.exr", std::ios::binary) << common::exr_bytes(huge);
   const std::string small = " --scene " + data_file("small_scene.json");
   const std::string matte = "ravelTint-matte";
   const Condition conditions[] = {
       {"ulimit -f 1; trap '' XFSZ;", "refhost",
        small + " --out big.png --manifest hostile.json", "/dev/null", 1,
        "refhost: error: cannot write --out \"big.png\": File too large", false},
-      {"ulimit -v 1500000;", "refhost",
+      {"ulimit -s 262144; ulimit -v 1500000;", "refhost",
        " --threads 300 --size 64x40 --out t.png --manifest hostile.json",
        "/dev/null", 0,
        "could not start (Resource temporarily unavailable); working with",
@@ -174,7 +178,7 @@ TEST(ReferenceHostCommit, HostileConditionsGetOneClearAnswer) {
        "/dev/full", 1, "refhost: error: cannot write to standard output",
        false},
       // Every frame goes on with the threads the first could start.
-      {"ulimit -v 2000000;", matte,
+      {"ulimit -s 262144; ulimit -v 2000000;", matte,
        " hostile.####.png --frames 1-2 --threads 1024 --cryptomatte c.####.exr",
        "/dev/null", 0,
        "could not start (Resource temporarily unavailable); working with",

@@ -11,7 +11,7 @@
 #include <unistd.h>
 #endif
 
-#include "tests/refhost_runs.h"
+#include "tests/support/refhost_runs.h"
 
 namespace {
 
@@ -332,10 +332,10 @@ struct LiveFile {
 // holds, never one that a live run holds, whatever its process number (a
 // run in a container may have this one's).
 TEST(ReferenceHostErrors, OutputsKeepWhatTheyShouldAndLoseTheDead) {
-  const std::string host = refhost::platform::host_name();
+  const std::string host = common::platform::host_name();
   const std::string dead = ".refhost-" + host + "-999999999.0.partial";
   std::ofstream(dead, std::ios::binary) << "left by a killed run";
-  const std::string live = refhost::temporary_name(0);
+  const std::string live = common::temporary_name(0);
   {
     const LiveFile held(live);
     std::ofstream("mine.png", std::ios::binary) << "old";

@@ -17,10 +17,10 @@
 #endif
 #include <stb/stb_image.h>
 
-#include "tests/refhost_runs.h"
+#include "tests/support/refhost_runs.h"
 #include "tests/support/spawn.h"
+#include "tools/common/exr_file.h"
 #include "tools/matte/sources.h"
-#include "tools/refhost/exr_file.h"
 #include "tools/refhost/groups.h"
 #include "tools/refhost/render.h"
 #include "tools/refhost/tracer.h"
@@ -211,8 +211,8 @@ TEST(ReferenceHost, ClosePairsAreBounded) {
   std::vector<double> others;
   for (std::size_t a = 0; a < objects.size(); ++a)
     for (std::size_t b = a + 1; b < objects.size(); ++b) {
-      const double d = refhost::ciede2000(refhost::lab_of(objects[a].colour),
-                                          refhost::lab_of(objects[b].colour));
+      const double d = common::ciede2000(common::lab_of(objects[a].rgb()),
+                                         common::lab_of(objects[b].rgb()));
       if (d < 100 && !(a == 0 && b == 149)) others.push_back(d);
     }
   std::sort(others.begin(), others.end());
@@ -239,11 +239,11 @@ TEST(ColourDifference, MatchesThePublishedPairs) {
   while (std::getline(pairs, line)) {
     if (line.empty() || line[0] == '#') continue;
     std::istringstream fields(line);
-    refhost::Lab a, b;
+    common::Lab a, b;
     double expected = 0;
     fields >> a[0] >> a[1] >> a[2] >> b[0] >> b[1] >> b[2] >> expected;
-    EXPECT_NEAR(refhost::ciede2000(a, b), expected, 0.00005) << line;
-    EXPECT_NEAR(refhost::ciede2000(b, a), expected, 0.00005) << line;
+    EXPECT_NEAR(common::ciede2000(a, b), expected, 0.00005) << line;
+    EXPECT_NEAR(common::ciede2000(b, a), expected, 0.00005) << line;
     ++rows;
   }
   EXPECT_EQ(rows, 34);
@@ -252,7 +252,7 @@ TEST(ColourDifference, MatchesThePublishedPairs) {
 // The float image carries the shader's colours bit for bit and its own key.
 TEST(ReferenceHost, ExrHoldsExactFloatsAndTheManifest) {
   ASSERT_EQ(render_small("float", {"--exr", "float.exr"}).status, 0);
-  const refhost::ExrImage image = refhost::read_exr("float.exr");
+  const common::ExrImage image = common::read_exr("float.exr");
   const std::string key = image.attributes.at("ravelTint/manifest");
   // The same manifest, compact.
   EXPECT_EQ(json::parse(key), json::parse(read_file("float.json")));

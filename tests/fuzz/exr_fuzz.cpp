@@ -9,9 +9,9 @@
 #include <new>
 #include <string>
 
-#include "tools/refhost/exr_file.h"
-#include "tools/refhost/exr_structure.h"
-#include "tools/refhost/text.h"
+#include "tools/common/exr_file.h"
+#include "tools/common/exr_structure.h"
+#include "tools/common/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
@@ -19,11 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   // Files that claim more pixels than a fuzzing process may hold are
   // refused for want of memory, as the tools refuse them.
   try {
-    const refhost::ExrStructure structure = refhost::exr_structure(bytes);
-    for (const refhost::ExrPart& part : structure.parts)
+    const common::ExrStructure structure = common::exr_structure(bytes);
+    for (const common::ExrPart& part : structure.parts)
       if (static_cast<std::int64_t>(part.width) * part.height > (1 << 22))
         return 0;
-  } catch (const refhost::ExrFault&) {
+  } catch (const common::ExrFault&) {
   }
   // A file of this process's own: several fuzzers may share a folder.
   static const std::string path =
@@ -31,14 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
   for (const char* layer : {"", "id"}) {
     try {
-      refhost::read_exr_rgba(path, layer);
-    } catch (const refhost::Failure&) {
+      common::read_exr_rgba(path, layer);
+    } catch (const common::Failure&) {
     } catch (const std::bad_alloc&) {
     }
   }
   try {
-    refhost::read_exr(path);
-  } catch (const refhost::Failure&) {
+    common::read_exr(path);
+  } catch (const common::Failure&) {
   } catch (const std::bad_alloc&) {
   }
   return 0;

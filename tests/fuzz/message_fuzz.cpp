@@ -12,8 +12,8 @@
 #include "dynload/slot_ids.h"
 #include "host/variadic.h"
 #include "ravelTint/ravelTint.h"
-#include "tests/hosts/message_host.h"
 #include "support/module.hpp"
+#include "tests/hosts/message_host.h"
 
 namespace {
 

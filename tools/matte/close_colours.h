@@ -25,8 +25,7 @@ struct CloseColours {
 };
 
 // The palette entries that some pixel's reading holds.
-std::vector<bool> entries_shown(const Palette& palette,
-                                const Unmixed& unmixed);
+std::vector<bool> entries_shown(const Palette& palette, const Unmixed& unmixed);
 
 CloseColours close_colours(const IdImage& image, const Palette& palette,
                            const std::vector<bool>& shown);

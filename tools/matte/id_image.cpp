@@ -7,9 +7,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "tools/refhost/colour.h"
-#include "tools/refhost/exr_file.h"
-#include "tools/refhost/text.h"
+#include "tools/common/colour.h"
+#include "tools/common/exr_file.h"
+#include "tools/common/text.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
@@ -26,8 +26,8 @@
 
 namespace matte {
 
-using refhost::Failure;
-using refhost::quote;
+using common::Failure;
+using common::quote;
 
 namespace {
 
@@ -80,7 +80,7 @@ PngChunks png_chunks(const std::string& bytes) {
     }
     const std::uint32_t length = big_endian(bytes, at);
     const std::string type = bytes.substr(at + 4, 4);
-    const std::string shown = refhost::quote_short(type);
+    const std::string shown = common::quote_short(type);
     if (length > 0x7fffffff) {
       chunks.fault = "its " + shown + " chunk claims " +
                      std::to_string(length) +
@@ -155,8 +155,8 @@ IdImage read_png(const std::string& path, const std::string& bytes) {
   // 1/2.2, as sRGB files give beside the sRGB chunk, next to the sRGB
   // primaries is an sRGB file that lost that chunk on its way.
   if (!chunks.srgb && chunks.gamma > 0) {
-    image.gamma_was_srgb = chunks.srgb_primaries &&
-                           std::fabs(chunks.gamma * 100000 - 45455) <= 1;
+    image.gamma_was_srgb =
+        chunks.srgb_primaries && std::fabs(chunks.gamma * 100000 - 45455) <= 1;
     if (!image.gamma_was_srgb) image.gamma = chunks.gamma;
   }
   const std::size_t values = image.pixels() * 4;
@@ -170,7 +170,7 @@ IdImage read_png(const std::string& path, const std::string& bytes) {
 }
 
 IdImage read_exr_image(const std::string& path, const std::string& layer) {
-  refhost::ExrRgba exr = refhost::read_exr_rgba(path, layer);
+  common::ExrRgba exr = common::read_exr_rgba(path, layer);
   IdImage image;
   image.width = exr.width;
   image.height = exr.height;
@@ -187,7 +187,7 @@ IdImage read_exr_image(const std::string& path, const std::string& layer) {
 
 double decode_encoded(const IdImage& image, double encoded) {
   if (image.gamma > 0) return std::pow(encoded, 1.0 / image.gamma);
-  return refhost::srgb_decode(encoded);
+  return common::srgb_decode(encoded);
 }
 
 double decode_code(const IdImage& image, int code) {
@@ -197,7 +197,7 @@ double decode_code(const IdImage& image, int code) {
 int encode_code(const IdImage& image, double linear) {
   const double v = std::clamp(linear, 0.0, 1.0);
   if (image.encoding == Encoding::kByte && image.gamma == 0)
-    return refhost::srgb_byte(v);  // exactly the reference host's codes
+    return common::srgb_byte(v);  // exactly the reference host's codes
   const double encoded = image.gamma > 0 ? std::pow(v, image.gamma)
                          : v <= 0.0031308
                              ? 12.92 * v
@@ -212,9 +212,9 @@ IdImage read_id_image(const std::string& path, const std::string& layer) {
   probe.read(start, sizeof start);
   if (std::string(start, 8) == "\x89PNG\r\n\x1a\n") {
     if (!layer.empty())
-      throw refhost::UsageFailure("--layer " + refhost::quote_short(layer) +
-                                  ": " + quote(path) +
-                                  " is a PNG, which has no layers");
+      throw common::UsageFailure("--layer " + common::quote_short(layer) +
+                                 ": " + quote(path) +
+                                 " is a PNG, which has no layers");
     const std::string bytes = read_whole(path);
     return read_png(path, bytes);
   }

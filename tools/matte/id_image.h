@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/refhost/exr_file.h"
-#include "tools/refhost/unzeroed.h"
+#include "tools/common/exr_file.h"
+#include "tools/common/unzeroed.h"
 
 namespace matte {
 
@@ -17,10 +17,10 @@ enum class Encoding { kFloat, kHalf, kByte, kShort };
 struct IdImage {
   int width = 0, height = 0;
   // Where an EXR's pixels lie in its frame; outputs keep it.
-  refhost::ExrWindows windows;
+  common::ExrWindows windows;
   Encoding encoding = Encoding::kFloat;
   // Premultiplied linear RGBA, four floats a pixel.
-  refhost::UnzeroedVector<float> rgba;
+  common::UnzeroedVector<float> rgba;
   // A PNG's own codes, four a pixel: straight colour on its transfer curve,
   // and alpha; empty for an EXR.
   std::vector<std::uint16_t> codes;
@@ -43,7 +43,7 @@ struct IdImage {
 // Reads an EXR (float or half, lossless compression only; the layer
 // `layer`, or its one layer of colour) or a PNG (8 or 16 bits; straight
 // alpha made premultiplied; decoded as its sRGB or gAMA chunk says, sRGB
-// without either). Throws refhost::Failure naming the file.
+// without either). Throws common::Failure naming the file.
 IdImage read_id_image(const std::string& path, const std::string& layer = "");
 
 // A linear value on a PNG's transfer curve, as that PNG's code.

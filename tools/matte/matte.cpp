@@ -6,16 +6,16 @@
 #include <new>
 #include <vector>
 
+#include "tools/common/platform.h"
+#include "tools/common/text.h"
 #include "tools/matte/options.h"
 #include "tools/matte/process.h"
-#include "tools/refhost/platform.h"
-#include "tools/refhost/text.h"
 
 namespace matte {
 
-using refhost::count_of;
-using refhost::kFailure;
-using refhost::report_error;
+using common::count_of;
+using common::kFailure;
+using common::report_error;
 
 namespace {
 
@@ -24,7 +24,7 @@ bool process_frame(const Options& options, long frame) {
   try {
     process(options, frame);
     return true;
-  } catch (const refhost::platform::Interrupted&) {
+  } catch (const common::platform::Interrupted&) {
     throw;
   } catch (const std::bad_alloc&) {
     report_error("frame " + std::to_string(frame) + ": out of memory",
@@ -38,7 +38,7 @@ bool process_frame(const Options& options, long frame) {
 // A file name as the file system compares it.
 std::string comparable(const std::string& name) {
 #ifdef _WIN32
-  return refhost::ascii_lower(name);
+  return common::ascii_lower(name);
 #else
   return name;
 #endif
@@ -90,7 +90,7 @@ int run_frames(const Options& options) {
   const auto report_missing = [&](long from, long to) {  // frames [from, to)
     for (long f = from; f < to && missing + (f - from) < kNamed; ++f)
       report_error("frame " + std::to_string(f) + ": " +
-                       refhost::quote(frame_path(options.image, f)) +
+                       common::quote(frame_path(options.image, f)) +
                        ": no such file",
                    kFailure);
     if (from < to) last_missing = to - 1;
@@ -111,10 +111,10 @@ int run_frames(const Options& options) {
                  kFailure);
   failed += missing;
   const long count = options.last_frame - options.first_frame + 1;
-  std::printf("%s of %ld done",
-              count_of(static_cast<std::size_t>(count - failed), "frame")
-                  .c_str(),
-              count);
+  std::printf(
+      "%s of %ld done",
+      count_of(static_cast<std::size_t>(count - failed), "frame").c_str(),
+      count);
   std::printf(failed ? ", %ld failed\n" : "\n", failed);
   return failed ? kFailure : 0;
 }
@@ -122,8 +122,7 @@ int run_frames(const Options& options) {
 }  // namespace
 
 int run(int argc, const char* const* argv) {
-  refhost::set_program_name("ravelTint-matte");
-  return refhost::run_program([&] {
+  return common::run_program("ravelTint-matte", [&] {
     Options options;
     if (const auto stop = parse_options(argc, argv, options)) return *stop;
     if (!options.frames) {

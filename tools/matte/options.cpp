@@ -6,13 +6,13 @@
 #include <string_view>
 #include <tuple>
 
-#include "tools/refhost/arguments.h"
-#include "tools/refhost/exr_file.h"
-#include "tools/refhost/text.h"
+#include "tools/common/arguments.h"
+#include "tools/common/exr_file.h"
+#include "tools/common/text.h"
 
 namespace matte {
 
-using refhost::quote;
+using common::quote;
 
 namespace {
 
@@ -24,7 +24,7 @@ std::optional<long> frame_number(std::string_view text) {
       text.find_first_not_of("0123456789") != std::string_view::npos)
     return std::nullopt;
   if (digits == std::string_view::npos) return 0;
-  const auto n = refhost::parse_decimal(text.substr(digits), 0, 999999999);
+  const auto n = common::parse_decimal(text.substr(digits), 0, 999999999);
   if (!n) return std::nullopt;
   return static_cast<long>(*n);
 }
@@ -37,10 +37,10 @@ void parse_frames(const std::string& text, Options& options) {
                         ? std::nullopt
                         : frame_number(std::string_view(text).substr(dash + 1));
   if (!first || !last || *first > *last)
-    refhost::refuse("--frames", text,
-                    "FIRST-LAST, frame numbers from 0 to 999999999 (zeros in "
-                    "front or not) with FIRST at most LAST, such as 1001-1100 "
-                    "or 0001-0100");
+    common::refuse("--frames", text,
+                   "FIRST-LAST, frame numbers from 0 to 999999999 (zeros in "
+                   "front or not) with FIRST at most LAST, such as 1001-1100 "
+                   "or 0001-0100");
   options.frames = true;
   options.first_frame = *first;
   options.last_frame = *last;
@@ -48,15 +48,15 @@ void parse_frames(const std::string& text, Options& options) {
 
 void require_image_extension(const char* option, const std::string& path,
                              bool png_too) {
-  const std::string lower = refhost::ascii_lower(path);
+  const std::string lower = common::ascii_lower(path);
   const auto ends = [&](const char* e) {
     return lower.size() >= 4 && lower.compare(lower.size() - 4, 4, e) == 0;
   };
   if (ends(".exr")) return;
   if (png_too && ends(".png")) return;
-  refhost::refuse(option, path,
-                  png_too ? "a file name ending in .exr or .png"
-                          : "a file name ending in .exr");
+  common::refuse(option, path,
+                 png_too ? "a file name ending in .exr or .png"
+                         : "a file name ending in .exr");
 }
 
 void check_options(const CLI::App& app, Options& options) {
@@ -106,18 +106,13 @@ std::optional<int> parse_options(int argc, const char* const* argv,
       "into Cryptomatte layers, by unmixing every anti-aliased pixel into the "
       "coverages of the colours it mixes.",
       "ravelTint-matte"};
-  // "/path" is a file on every system, never a Windows-style option.
-  app.allow_windows_style_options(false);
-  app.failure_message([](const CLI::App*, const CLI::Error& e) {
-    return std::string(refhost::program_name()) +
-           ": error: " + refhost::printable_line(e.what()) + "\n";
-  });
+  common::read_as_this_program(app);
   std::string frames, threads, ranks;
   app.add_option("IMAGE", options.image,
                  "the ID image: EXR (float or half) or PNG (8 or 16 bits); a "
                  "run of # stands for a frame's number")
       ->required()
-      ->check(refhost::kNotEmpty);
+      ->check(common::kNotEmpty);
   const std::tuple<const char*, std::string*, const char*> paths[] = {
       {"--layer", &options.layer,
        "NAME: the EXR layer that holds the ID image (such as "
@@ -134,17 +129,17 @@ std::optional<int> parse_options(int argc, const char* const* argv,
        "a mask (EXR or PNG) of the pixels that several mixes give, decided "
        "by their neighbours"}};
   for (const auto& [name, value, help] : paths)
-    app.add_option(name, *value, help)->check(refhost::kNotEmpty);
+    app.add_option(name, *value, help)->check(common::kNotEmpty);
   app.add_option("--manifest", options.manifests,
                  "FILE: names and colours: the reference host's manifest, a "
                  "colour record of the library (RAVELTINT_RECORD), or a "
                  "folder of records; repeatable (default: the EXR's own "
                  "manifest, or colours found in the image)")
-      ->check(refhost::kNotEmpty);
+      ->check(common::kNotEmpty);
   app.add_option("--select", options.select,
                  "PATTERN: objects by name, with *, ? and [...], or by colour "
                  "as #rrggbb; repeatable")
-      ->check(refhost::kNotEmpty);
+      ->check(common::kNotEmpty);
   app.add_option("--frames", frames, "FIRST-LAST: the frames of a # sequence");
   app.add_option("--threads", threads,
                  "threads, 0 to 1024 (default 0: every core)");
@@ -153,14 +148,16 @@ std::optional<int> parse_options(int argc, const char* const* argv,
                  "6)");
   app.add_flag("--version", "print the version");
   try {
-    if (argc == 2 && std::string(argv[1]) == "--version") {
-      std::printf("ravelTint-matte %s\n", RAVELTINT_VERSION);
-      return 0;
-    }
-    refhost::check_command_line(app, argc, argv,
-                                "one IMAGE and options (see --help)", 1);
-    const refhost::SplitCommandLine split =
-        refhost::take_lists(app, argc, argv);
+    common::check_command_line(app, argc, argv,
+                               "one IMAGE and options (see --help)", 1);
+    // --version wherever it stands answers alone, as it does for every
+    // program, and needs no IMAGE.
+    for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i)
+      if (std::string(argv[i]) == "--version") {
+        std::printf("ravelTint-matte %s\n", RAVELTINT_VERSION);
+        return 0;
+      }
+    const common::SplitCommandLine split = common::take_lists(app, argc, argv);
     const std::vector<const char*> rest = split.argv();
     app.parse(static_cast<int>(rest.size()), rest.data());
     const auto list = [&](const char* name) {
@@ -179,11 +176,11 @@ std::optional<int> parse_options(int argc, const char* const* argv,
     if (app.count("--frames")) parse_frames(frames, options);
     if (app.count("--threads"))
       options.threads =
-          static_cast<int>(refhost::whole("--threads", threads, 0, 1024));
-    if (app.count("--ranks")) options.ranks = refhost::cryptomatte_ranks(ranks);
+          static_cast<int>(common::whole("--threads", threads, 0, 1024));
+    if (app.count("--ranks")) options.ranks = common::cryptomatte_ranks(ranks);
     check_options(app, options);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : refhost::kUsageError;
+    return app.exit(e) == 0 ? 0 : common::kUsageError;
   }
   return std::nullopt;
 }

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "tools/refhost/cryptomatte.h"
-#include "tools/refhost/exr_file.h"
-#include "tools/refhost/png.h"
-#include "tools/refhost/text.h"
-#include "tools/refhost/workers.h"
+#include "tools/common/cryptomatte.h"
+#include "tools/common/exr_file.h"
+#include "tools/common/png.h"
+#include "tools/common/text.h"
+#include "tools/common/workers.h"
 
 namespace matte {
 
@@ -18,22 +18,22 @@ constexpr int kBandRows = 128;
 
 // An entry's ID: its first name's. Objects of one colour are one entry.
 std::uint32_t entry_id(const Entry& entry) {
-  return refhost::cryptomatte_id(entry.names.front());
+  return common::cryptomatte_id(entry.names.front());
 }
 
 }  // namespace
 
 std::string mask_bytes(const std::string& path, const IdImage& image,
                        const std::vector<float>& values) {
-  const std::string lower = refhost::ascii_lower(path);
+  const std::string lower = common::ascii_lower(path);
   if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".png") == 0)
-    return refhost::png_grey16_bytes(image.width, image.height, values);
-  refhost::ExrPicture picture;
+    return common::png_grey16_bytes(image.width, image.height, values);
+  common::ExrPicture picture;
   picture.width = image.width;
   picture.height = image.height;
   picture.windows = image.windows;
   picture.channels.push_back({"A", values.data(), 1});
-  return refhost::exr_bytes(picture);
+  return common::exr_bytes(picture);
 }
 
 std::vector<float> matte_of(const Unmixed& unmixed,
@@ -64,11 +64,11 @@ std::string cryptomatte_bytes(const IdImage& image, const Palette& palette,
   for (const Entry& e : entries) entry_ids.push_back(entry_id(e));
   // Made a band of rows at a time: the whole frame's ranks would be the
   // largest buffer of all, touched once.
-  refhost::ExrPicture picture;
+  common::ExrPicture picture;
   picture.band_rows = std::min(kBandRows, image.height);
-  refhost::RankedCoverage coverage(image.width, picture.band_rows, ranks);
+  common::RankedCoverage coverage(image.width, picture.band_rows, ranks);
   picture.fill_band = [&](int first_row, int rows) {
-    refhost::for_each_row(threads, rows, [&](int row) {
+    common::for_each_row(threads, rows, [&](int row) {
       std::vector<std::pair<std::uint32_t, float>> pixel;
       const std::size_t first =
           static_cast<std::size_t>(first_row + row) * image.width;
@@ -101,8 +101,8 @@ std::string cryptomatte_bytes(const IdImage& image, const Palette& palette,
   for (std::size_t e = 0; e < entries.size(); ++e)
     for (const std::string& name : entries[e].names)
       ids.emplace_back(name, entry_ids[e]);
-  refhost::add_cryptomatte(picture, coverage, ids);
-  return refhost::exr_bytes(picture);
+  common::add_cryptomatte(picture, coverage, ids);
+  return common::exr_bytes(picture);
 }
 
 }  // namespace matte

@@ -6,15 +6,15 @@
 #include <map>
 #include <unordered_set>
 
+#include "tools/common/colour.h"
+#include "tools/common/text.h"
 #include "tools/matte/mix_search.h"
 #include "tools/matte/precision.h"
 #include "tools/matte/samples.h"
-#include "tools/refhost/colour.h"
-#include "tools/refhost/text.h"
 
 namespace matte {
 
-using refhost::Failure;
+using common::Failure;
 
 namespace {
 
@@ -25,9 +25,8 @@ std::uint32_t float_bits(float f) {
 }
 
 std::string hex_of(const Colour& c) {
-  return refhost::hex_colour({static_cast<float>(c[0]),
-                              static_cast<float>(c[1]),
-                              static_cast<float>(c[2]), 1.0f});
+  return common::hex_colour({static_cast<float>(c[0]), static_cast<float>(c[1]),
+                             static_cast<float>(c[2])});
 }
 
 // The grid that lookups within a radius go through: cells of 1/64 of the

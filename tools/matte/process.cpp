@@ -3,20 +3,20 @@
 #include <new>
 #include <thread>
 
+#include "tools/common/commit.h"
+#include "tools/common/exr_file.h"
+#include "tools/common/text.h"
+#include "tools/common/workers.h"
 #include "tools/matte/id_image.h"
 #include "tools/matte/outputs.h"
 #include "tools/matte/palette.h"
 #include "tools/matte/report.h"
 #include "tools/matte/selection.h"
 #include "tools/matte/unmix.h"
-#include "tools/refhost/commit.h"
-#include "tools/refhost/exr_file.h"
-#include "tools/refhost/text.h"
-#include "tools/refhost/workers.h"
 
 namespace matte {
 
-using refhost::quote;
+using common::quote;
 
 namespace {
 
@@ -24,9 +24,9 @@ namespace {
 // starts.
 int threads_for(const Options& options) {
   const int cores = static_cast<int>(std::thread::hardware_concurrency());
-  return refhost::usable_threads(options.threads > 0 ? options.threads
-                                 : cores > 0          ? cores
-                                                      : 1);
+  return common::usable_threads(options.threads > 0 ? options.threads
+                                : cores > 0         ? cores
+                                                    : 1);
 }
 
 // The palette, and the manifest it came from as an EXR's header carries it:
@@ -60,23 +60,23 @@ namespace {
 
 void process_image(const Options& options, const std::string& image_path,
                    long frame) {
-  refhost::OutputFile out{"--out", frame_path(options.out, frame), {}, {}};
-  refhost::OutputFile crypto{
+  common::OutputFile out{"--out", frame_path(options.out, frame), {}, {}};
+  common::OutputFile crypto{
       "--cryptomatte", frame_path(options.cryptomatte, frame), {}, {}};
-  refhost::OutputFile unexplained{
+  common::OutputFile unexplained{
       "--unexplained", frame_path(options.unexplained, frame), {}, {}};
-  refhost::OutputFile inferred{
+  common::OutputFile inferred{
       "--inferred", frame_path(options.inferred, frame), {}, {}};
-  std::vector<refhost::OutputFile*> outputs;
-  for (refhost::OutputFile* o : {&out, &crypto, &unexplained, &inferred})
+  std::vector<common::OutputFile*> outputs;
+  for (common::OutputFile* o : {&out, &crypto, &unexplained, &inferred})
     if (!o->path.empty()) outputs.push_back(o);
-  refhost::Inputs inputs{{image_path, "is the ID image"}};
+  common::Inputs inputs{{image_path, "is the ID image"}};
   for (const std::string& manifest : options.manifests)
     inputs.push_back({manifest, "is a manifest or record read"});
-  refhost::check_outputs(outputs, inputs);
+  common::check_outputs(outputs, inputs);
 
   const int threads = threads_for(options);
-  refhost::set_exr_threads(threads);
+  common::set_exr_threads(threads);
   const IdImage image = read_id_image(image_path, options.layer);
   Sources sources;
   const Palette palette = palette_for(options, image, sources);
@@ -102,9 +102,9 @@ void process_image(const Options& options, const std::string& image_path,
         mask_bytes(inferred.path, image, mask_of(unmixed, [](const Mix& m) {
                      return m.how == Decided::kNeighbours;
                    }));
-  if (!outputs.empty()) refhost::commit_outputs(outputs);
+  if (!outputs.empty()) common::commit_outputs(outputs);
   std::vector<Written> written;
-  for (const refhost::OutputFile* o : outputs)
+  for (const common::OutputFile* o : outputs)
     written.push_back({o->option, o->destination});
   report(image_path, image, palette, sources, unmixed, selected, written);
 }
@@ -117,7 +117,7 @@ void process(const Options& options, long frame) {
     process_image(options, image_path, frame);
   } catch (const std::bad_alloc&) {
     // Which image was too large to hold, not merely that memory ran out.
-    throw refhost::Failure(quote(image_path) + ": out of memory");
+    throw common::Failure(quote(image_path) + ": out of memory");
   }
 }
 

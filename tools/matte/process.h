@@ -12,7 +12,7 @@ namespace matte {
 std::string frame_path(const std::string& path, long frame);
 
 // Reads frame `frame` of the image (0 where there are no frames), unmixes
-// it, commits its outputs and reports it. Throws refhost::Failure.
+// it, commits its outputs and reports it. Throws common::Failure.
 void process(const Options& options, long frame);
 
 }  // namespace matte

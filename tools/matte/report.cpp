@@ -5,14 +5,14 @@
 #include <cstdio>
 #include <set>
 
+#include "tools/common/text.h"
 #include "tools/matte/close_colours.h"
 #include "tools/matte/precision.h"
-#include "tools/refhost/text.h"
 
 namespace matte {
 
-using refhost::count_of;
-using refhost::quote;
+using common::count_of;
+using common::quote;
 
 namespace {
 
@@ -34,7 +34,7 @@ std::string encoding_name(Encoding e) {
 std::string some_names(const std::vector<std::string>& names) {
   std::string text;
   for (std::size_t i = 0; i < names.size() && i < 10; ++i)
-    text += (i ? ", " : "") + refhost::quote_short(names[i]);
+    text += (i ? ", " : "") + common::quote_short(names[i]);
   if (names.size() > 10)
     text += " and " + std::to_string(names.size() - 10) + " more";
   return text;
@@ -128,7 +128,7 @@ void report_shared(const Palette& palette, const std::vector<bool>& shown) {
           "  one colour, %s, for %s: no matte parts them; the Cryptomatte "
           "keys them all under the ID of %s\n",
           entries[e].hex.c_str(), some_names(entries[e].names).c_str(),
-          refhost::quote_short(entries[e].names.front()).c_str());
+          common::quote_short(entries[e].names.front()).c_str());
     }
   if (more > 0)
     std::printf("    and %zu more %s, each of several names\n", more,
@@ -141,8 +141,8 @@ void report_close(const IdImage& image, const Palette& palette,
   const CloseColours close = close_colours(image, palette, shown);
   for (const auto& [a, b] : close.first)
     std::printf("  %s and %s: colours too close for a %s to part their mix\n",
-                refhost::quote_short(entries[a].names.front()).c_str(),
-                refhost::quote_short(entries[b].names.front()).c_str(),
+                common::quote_short(entries[a].names.front()).c_str(),
+                common::quote_short(entries[b].names.front()).c_str(),
                 encoding_name(image.encoding).c_str());
   if (close.found > close.first.size())
     std::printf("    and %s more\n",
@@ -209,16 +209,15 @@ void warn_if_mostly_unexplained(const std::string& image_path,
   if (manifests.empty() || 2 * unexplained <= covered) return;
   std::string given;
   for (std::size_t i = 0; i < manifests.size() && i < 3; ++i)
-    given += (i ? ", " : "") + refhost::quote_short(manifests[i]);
+    given += (i ? ", " : "") + common::quote_short(manifests[i]);
   if (manifests.size() > 3)
     given += " and " + std::to_string(manifests.size() - 3) + " more";
   std::fflush(stdout);
   std::fprintf(stderr,
                "%s: warning: %s: %zu of %s fit no colour of %s; is that "
                "this image's manifest?\n",
-               refhost::program_name(), quote(image_path).c_str(),
-               unexplained, count_of(covered, "covered pixel").c_str(),
-               given.c_str());
+               common::program_name(), quote(image_path).c_str(), unexplained,
+               count_of(covered, "covered pixel").c_str(), given.c_str());
 }
 
 }  // namespace matte

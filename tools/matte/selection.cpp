@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "tools/refhost/text.h"
+#include "tools/common/text.h"
 
 namespace matte {
 
@@ -104,7 +104,7 @@ std::vector<std::uint32_t> select_entries(
     bool any = false;
     const bool by_colour = pattern.size() == 7 && pattern[0] == '#';
     for (std::size_t e = 0; e < entries.size(); ++e) {
-      bool hit = by_colour && refhost::ascii_lower(pattern) == entries[e].hex;
+      bool hit = by_colour && common::ascii_lower(pattern) == entries[e].hex;
       for (const std::string& name : entries[e].names)
         hit = hit || matches(pattern, name);
       if (hit) chosen[e] = true;
@@ -122,15 +122,15 @@ std::vector<std::uint32_t> select_entries(
     std::size_t best = SIZE_MAX;
     for (const Entry& e : entries)
       for (const std::string& name : e.names) {
-        const std::size_t d = refhost::edit_distance(
+        const std::size_t d = common::edit_distance(
             literal, name.substr(0, open ? literal.size() : kCompared));
         if (d < best) best = d, nearest = name;
       }
-    throw refhost::UsageFailure(
-        "--select " + refhost::quote_short(pattern) + ": matches no object" +
+    throw common::UsageFailure(
+        "--select " + common::quote_short(pattern) + ": matches no object" +
         (best == SIZE_MAX
              ? std::string()
-             : "; the nearest name is " + refhost::quote_short(nearest)));
+             : "; the nearest name is " + common::quote_short(nearest)));
   }
   std::vector<std::uint32_t> selected;
   for (std::uint32_t e = 0; e < entries.size(); ++e)

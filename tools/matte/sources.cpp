@@ -7,18 +7,18 @@
 #include <tuple>
 #include <unordered_set>
 
-#include "tools/refhost/json_text.h"
-#include "tools/refhost/scene_file.h"
-#include "tools/refhost/text.h"
+#include "tools/common/json_text.h"
+#include "tools/common/scene_file.h"
+#include "tools/common/text.h"
 
 namespace matte {
 
 namespace {
 
 namespace fs = std::filesystem;
+using common::Failure;
+using common::quote;
 using nlohmann::json;
-using refhost::Failure;
-using refhost::quote;
 
 // One object of a record: its name, seed and grayscale, which decide its
 // colour in one renderer.
@@ -41,7 +41,7 @@ std::array<float, 3> colour_of(const json& c) {
 }
 
 std::string colour_text(const std::array<float, 3>& c) {
-  refhost::JsonText text;
+  common::JsonText text;
   text.raw("[").number(c[0]).raw(", ").number(c[1]).raw(", ").number(c[2]);
   return text.raw("]").take();
 }
@@ -107,8 +107,9 @@ void add_manifest(const std::string& text, const std::string& origin,
     if (!manifest.is_object() || manifest.value("manifest_version", 0) != 2)
       throw Failure(origin + ": not a manifest of version 2");
     if (!manifest.contains("objects") || !manifest["objects"].is_array())
-      throw Failure(origin + ": not a manifest (its \"objects\" is not a "
-                             "list of objects)");
+      throw Failure(origin +
+                    ": not a manifest (its \"objects\" is not a "
+                    "list of objects)");
     // Samples beyond what a float's fraction can count help nothing.
     const int samples =
         manifest.value("image", json::object()).value("samples_per_pixel", 0);
@@ -120,14 +121,14 @@ void add_manifest(const std::string& text, const std::string& origin,
     }
   } catch (const json::exception& e) {
     throw Failure(origin + ": not a manifest (" +
-                  refhost::printable_line(e.what()) + ")");
+                  common::printable_line(e.what()) + ")");
   } catch (const RepeatedKey& repeated) {
     throw Failure(origin + ": not a manifest (the key " +
-                  refhost::quote_short(repeated.key) +
+                  common::quote_short(repeated.key) +
                   " is given twice in one object)");
   }
   ++r.manifests;
-  r.manifest_text = refhost::compact_json(text);
+  r.manifest_text = common::compact_json(text);
 }
 
 // A record: JSON lines, each process's header line (which names the
@@ -182,7 +183,7 @@ void add_record(const std::string& text, const std::string& origin,
     } catch (const json::exception& e) {
       if (last) break;  // the unfinished line of a killed process
       throw Failure(place + ": not a line of a colour record (" +
-                    refhost::printable_line(e.what()) + ")");
+                    common::printable_line(e.what()) + ")");
     }
   }
   if (!header)
@@ -201,7 +202,7 @@ void add_text(const std::string& text, const std::string& origin, Reading& r) {
 void add_path(const std::string& path, Reading& r) {
   std::error_code error;
   if (!fs::is_directory(path, error)) {
-    add_text(refhost::read_scene_file(path), quote(path), r);
+    add_text(common::read_scene_file(path), quote(path), r);
     return;
   }
   std::vector<fs::path> files;
@@ -216,7 +217,7 @@ void add_path(const std::string& path, Reading& r) {
     throw Failure(quote(path) + ": a folder of no colour records");
   for (const fs::path& file : files) {
     const std::string name = file.string();
-    const std::string text = refhost::read_scene_file(name);
+    const std::string text = common::read_scene_file(name);
     if (!is_record(text))
       throw Failure(quote(name) +
                     ": not a colour record; a folder given to "
@@ -230,7 +231,7 @@ void add_path(const std::string& path, Reading& r) {
 // reads back.
 std::string manifest_of(const Reading& r) {
   if (r.manifests == 1 && r.recorded.empty()) return r.manifest_text;
-  refhost::JsonText text;
+  common::JsonText text;
   text.raw("{\"manifest_version\":2,\"objects\":[");
   bool first = true;
   for (const Named& n : r.sources.objects) {

@@ -28,7 +28,7 @@ struct Sources {
 };
 
 // Reads each path: a manifest, a record, or a folder whose files are
-// records. Throws refhost::Failure naming the file, and where one (name,
+// records. Throws common::Failure naming the file, and where one (name,
 // seed, grayscale) has two colours: records from two generators.
 Sources read_sources(const std::vector<std::string>& paths);
 

@@ -7,14 +7,14 @@
 #include <map>
 #include <unordered_set>
 
-#include "tools/refhost/progress.h"
-#include "tools/refhost/workers.h"
+#include "tools/common/progress.h"
+#include "tools/common/workers.h"
 
 namespace matte {
 
 namespace {
 
-using Codes = refhost::UnzeroedVector<std::int32_t>;
+using Codes = common::UnzeroedVector<std::int32_t>;
 constexpr std::int32_t kNone = -1;
 // Neighbourhoods searched for candidates, and how many each may give.
 constexpr int kRadii[] = {2, 4};
@@ -94,7 +94,7 @@ std::int32_t solid_entry(const Context& ctx, std::size_t p, bool loose,
 // that holds what its left neighbour holds takes its entry.
 void match_solids(const Context& ctx, bool loose, int threads, Codes& out) {
   const IdImage& image = ctx.image;
-  refhost::for_each_row(threads, image.height, [&](int y) {
+  common::for_each_row(threads, image.height, [&](int y) {
     std::vector<std::uint32_t> found;
     const std::size_t first = static_cast<std::size_t>(y) * image.width;
     for (std::size_t p = first; p < first + image.width; ++p)
@@ -111,7 +111,7 @@ void match_solids(const Context& ctx, bool loose, int threads, Codes& out) {
 void join_solids(const Context& ctx, int threads) {
   const IdImage& image = ctx.image;
   const Codes& m = ctx.matching;
-  refhost::for_each_row(threads, image.height, [&](int y) {
+  common::for_each_row(threads, image.height, [&](int y) {
     for (int x = 0; x < image.width; ++x) {
       const std::size_t p = static_cast<std::size_t>(y) * image.width + x;
       ctx.pure[p] = kNone;
@@ -458,9 +458,9 @@ void read_all(const Context& ctx, int threads, Unmixed& result, Open& open) {
   std::vector<Open> row_open(static_cast<std::size_t>(image.height));
   std::atomic<int> next_row{0};
   // A log gets the report alone: unmixing takes seconds, not hours.
-  refhost::Progress progress("unmixing", image.height,
-                             refhost::Progress::Where::kTerminalOnly);
-  refhost::run_on_threads(
+  common::Progress progress("unmixing", image.height,
+                            common::Progress::Where::kTerminalOnly);
+  common::run_on_threads(
       threads,
       [&] {
         for (int y; (y = next_row.fetch_add(1)) < image.height;) {
@@ -497,7 +497,7 @@ void read_all(const Context& ctx, int threads, Unmixed& result, Open& open) {
     result.mixes.insert(result.mixes.end(), row.begin(), row.end());
     std::vector<Mix>().swap(row);
   }
-  refhost::for_each_row(threads, image.height, [&](int y) {
+  common::for_each_row(threads, image.height, [&](int y) {
     const std::size_t first = static_cast<std::size_t>(y) * image.width;
     for (std::size_t p = first; p < first + image.width; ++p)
       if (result.codes[p] <= Unmixed::kMixed)
@@ -766,7 +766,7 @@ void to_entries(const IdImage& image, const Palette& palette, int threads,
     }
     r.count = static_cast<std::uint8_t>(count);
   }
-  refhost::for_each_row(threads, image.height, [&](int y) {
+  common::for_each_row(threads, image.height, [&](int y) {
     const std::size_t first = static_cast<std::size_t>(y) * image.width;
     for (std::size_t p = first; p < first + image.width; ++p)
       if (result.codes[p] >= 0)

@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "tools/common/unzeroed.h"
 #include "tools/matte/id_image.h"
 #include "tools/matte/mix_search.h"
 #include "tools/matte/palette.h"
 #include "tools/matte/precision.h"
 #include "tools/matte/samples.h"
-#include "tools/refhost/unzeroed.h"
 
 namespace matte {
 
@@ -38,7 +38,7 @@ struct Unmixed {
   // kMixed - i for mixes[i].
   static constexpr std::int32_t kNothing = -1;
   static constexpr std::int32_t kMixed = -2;
-  refhost::UnzeroedVector<std::int32_t> codes;
+  common::UnzeroedVector<std::int32_t> codes;
   std::vector<Mix> mixes;
 
   // Pixels by how they were decided, and what the image told of itself.

@@ -5,7 +5,7 @@
 
 #include "host/records.h"
 #include "ravelTint/renderer.h"
-#include "tools/refhost/text.h"
+#include "tools/common/text.h"
 
 namespace refhost {
 
@@ -120,8 +120,8 @@ RAVELTINT_RENDERER_EXPORT std::intptr_t mi_warning(const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  std::fprintf(stderr, "%s: warning: %s\n", refhost::program_name(),
-               refhost::printable_line(text).c_str());
+  std::fprintf(stderr, "%s: warning: %s\n", common::program_name(),
+               common::printable_line(text).c_str());
   return 0;
 }
 

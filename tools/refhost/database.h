@@ -11,6 +11,7 @@
 
 #include "host/records.h"
 #include "shader/parameters.h"
+#include "tools/common/colour.h"
 #include "tools/refhost/library.h"
 #include "tools/refhost/scene.h"
 
@@ -142,6 +143,8 @@ class Shader {
 struct ObjectColour {
   std::vector<std::int32_t> seeds;
   host::Colour colour;
+  // The colour without its alpha, as files and people see it.
+  common::Rgb rgb() const { return {colour.red, colour.green, colour.blue}; }
 };
 
 // Shades every object once, noting its seeds.

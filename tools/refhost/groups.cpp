@@ -6,6 +6,11 @@
 
 namespace refhost {
 
+using common::ciede2000;
+using common::hex_colour;
+using common::Lab;
+using common::lab_of;
+
 namespace {
 
 // Objects with equal keys, in groups of two or more, ordered by their first
@@ -43,7 +48,7 @@ Groups find_groups(const std::vector<ObjectColour>& objects) {
   return {group_by<CollisionGroup>(
               objects, [](const ObjectColour& o) { return o.seeds; }),
           group_by<ColourGroup>(objects, [](const ObjectColour& o) {
-            return hex_colour(o.colour);
+            return hex_colour(o.rgb());
           })};
 }
 
@@ -87,8 +92,8 @@ ClosePairs find_close_pairs(const std::vector<ObjectColour>& objects,
   std::vector<std::string> hexes;
   std::vector<std::size_t> visible;
   for (std::size_t i = 0; i < objects.size(); ++i) {
-    labs.push_back(lab_of(objects[i].colour));
-    hexes.push_back(hex_colour(objects[i].colour));
+    labs.push_back(lab_of(objects[i].rgb()));
+    hexes.push_back(hex_colour(objects[i].rgb()));
     if (coverage[i].samples > 0) visible.push_back(i);
   }
   auto touch = [&](std::size_t a, std::size_t b) {

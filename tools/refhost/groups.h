@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "tools/refhost/colour.h"
+#include "tools/common/colour.h"
 #include "tools/refhost/database.h"
 #include "tools/refhost/render.h"
 

@@ -3,9 +3,12 @@
 #include <filesystem>
 
 #include "support/module.hpp"
-#include "tools/refhost/text.h"
+#include "tools/common/text.h"
 
 namespace refhost {
+
+using common::Failure;
+using common::quote;
 
 std::string default_library_path() {
   const std::string file = std::string("ravelTint") + module_suffix;

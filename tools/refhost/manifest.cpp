@@ -2,11 +2,14 @@
 
 #include <cstdio>
 
-#include "tools/refhost/colour.h"
-#include "tools/refhost/json_text.h"
+#include "tools/common/colour.h"
+#include "tools/common/json_text.h"
 #include "tools/refhost/library.h"
 
 namespace refhost {
+
+using common::hex_colour;
+using common::JsonText;
 
 namespace {
 
@@ -50,7 +53,10 @@ void put_object(JsonText& json, const ManifestInput& input, std::size_t index) {
   if (render) {
     const host::Colour& c = o.colour;
     json.raw(", \"colour\": [").number(c.red).raw(", ").number(c.green);
-    json.raw(", ").number(c.blue).raw("], \"hex\": ").string(hex_colour(c));
+    json.raw(", ")
+        .number(c.blue)
+        .raw("], \"hex\": ")
+        .string(hex_colour(o.rgb()));
   }
   json.raw(", \"grey\": ").boolean(is_grey(o.seeds));
   if (render) {

@@ -6,19 +6,29 @@
 #include <unordered_set>
 
 #include "support/printable.h"
-#include "tools/refhost/arguments.h"
-#include "tools/refhost/commit.h"
+#include "tools/common/arguments.h"
+#include "tools/common/commit.h"
+#include "tools/common/platform.h"
+#include "tools/common/scene_file.h"
+#include "tools/common/text.h"
 #include "tools/refhost/database.h"
 #include "tools/refhost/library.h"
 #include "tools/refhost/manifest.h"
-#include "tools/refhost/platform.h"
 #include "tools/refhost/report.h"
 #include "tools/refhost/scene.h"
-#include "tools/refhost/scene_file.h"
 #include "tools/refhost/seed_search.h"
-#include "tools/refhost/text.h"
 
 namespace refhost {
+
+using common::characters_before;
+using common::check_outputs;
+using common::commit_outputs;
+using common::count_of;
+using common::Failure;
+using common::OutputFile;
+using common::parse_decimal;
+using common::quote;
+using common::read_scene_file;
 
 namespace {
 

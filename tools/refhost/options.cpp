@@ -6,11 +6,21 @@
 #include <utility>
 #include <vector>
 
-#include "tools/refhost/arguments.h"
+#include "tools/common/arguments.h"
+#include "tools/common/text.h"
 #include "tools/refhost/scene.h"
-#include "tools/refhost/text.h"
 
 namespace refhost {
+
+using common::check_command_line;
+using common::cryptomatte_ranks;
+using common::kNotEmpty;
+using common::kUsageError;
+using common::parse_decimal;
+using common::read_as_this_program;
+using common::refuse;
+using common::require_extension;
+using common::whole;
 
 namespace {
 
@@ -93,11 +103,7 @@ std::optional<int> parse_options(int argc, const char* const* argv,
       "Renders an object-ID image with the ravelTint shader library, loaded "
       "as a renderer loads it, and writes a manifest of every object's colour.",
       "refhost"};
-  // "/path" is a file on every system, never a Windows-style option.
-  app.allow_windows_style_options(false);
-  app.failure_message([](const CLI::App*, const CLI::Error& e) {
-    return "refhost: error: " + printable_line(e.what()) + "\n";
-  });
+  read_as_this_program(app);
   Texts texts;
   bool grayscale = false;
   app.add_option("--scene", options.scene_path,

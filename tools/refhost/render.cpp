@@ -4,11 +4,16 @@
 #include <atomic>
 #include <utility>
 
-#include "tools/refhost/progress.h"
-#include "tools/refhost/text.h"
-#include "tools/refhost/workers.h"
+#include "tools/common/progress.h"
+#include "tools/common/text.h"
+#include "tools/common/workers.h"
 
 namespace refhost {
+
+using common::linear_byte;
+using common::Progress;
+using common::run_on_threads;
+using common::srgb_byte;
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host/records.h"
-#include "tools/refhost/colour.h"
+#include "tools/common/colour.h"
 #include "tools/refhost/scene.h"
 #include "tools/refhost/tracer.h"
 

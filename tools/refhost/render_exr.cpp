@@ -3,10 +3,16 @@
 #include <algorithm>
 #include <utility>
 
-#include "tools/refhost/cryptomatte.h"
-#include "tools/refhost/exr_file.h"
+#include "tools/common/cryptomatte.h"
+#include "tools/common/exr_file.h"
 
 namespace refhost {
+
+using common::add_cryptomatte;
+using common::cryptomatte_id;
+using common::exr_bytes;
+using common::ExrPicture;
+using common::RankedCoverage;
 
 namespace {
 

@@ -2,9 +2,12 @@
 
 #include <cstdio>
 
-#include "tools/refhost/text.h"
+#include "tools/common/text.h"
 
 namespace refhost {
+
+using common::count_of;
+using common::quote;
 
 namespace {
 

@@ -7,26 +7,38 @@
 #include <string>
 #include <thread>
 
+#include "tools/common/commit.h"
+#include "tools/common/exr_file.h"
+#include "tools/common/json_text.h"
+#include "tools/common/platform.h"
+#include "tools/common/png.h"
+#include "tools/common/text.h"
 #include "tools/refhost/builtin_scene.h"
-#include "tools/refhost/commit.h"
 #include "tools/refhost/database.h"
-#include "tools/refhost/exr_file.h"
-#include "tools/refhost/json_text.h"
 #include "tools/refhost/library.h"
 #include "tools/refhost/manifest.h"
 #include "tools/refhost/names.h"
 #include "tools/refhost/options.h"
-#include "tools/refhost/platform.h"
-#include "tools/refhost/png.h"
 #include "tools/refhost/render.h"
 #include "tools/refhost/render_exr.h"
 #include "tools/refhost/report.h"
 #include "tools/refhost/scene_reader.h"
 #include "tools/refhost/seed_search.h"
-#include "tools/refhost/text.h"
 #include "tools/refhost/tracer.h"
 
 namespace refhost {
+
+using common::check_outputs;
+using common::commit_outputs;
+using common::compact_json;
+using common::count_of;
+using common::exr_bytes;
+using common::Failure;
+using common::OutputFile;
+namespace platform = common::platform;
+using common::png_bytes;
+using common::quote;
+using common::run_program;
 
 namespace {
 
@@ -111,7 +123,7 @@ void render_scene(const Options& options) {
     throw Failure("the render ended with " + std::to_string(database.pins()) +
                   " pins still held");
 
-  outputs.png.bytes = png_bytes(image);
+  outputs.png.bytes = png_bytes(image.width, image.height, image.rgba);
   const std::string png_name =
       std::filesystem::path(outputs.png.destination).filename().string();
   const std::string png_sha256 = platform::sha256_hex(outputs.png.bytes);
@@ -155,7 +167,7 @@ void print_versions(const Options& options) {
 }  // namespace
 
 int run(int argc, const char* const* argv) {
-  return run_program([&] {
+  return run_program("refhost", [&] {
     Options options;
     if (const auto status = parse_options(argc, argv, options)) return *status;
     if (options.version)

@@ -7,10 +7,18 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "tools/refhost/scene_file.h"
-#include "tools/refhost/text.h"
+#include "tools/common/scene_file.h"
+#include "tools/common/text.h"
 
 namespace refhost {
+
+using common::Failure;
+using common::meant_word;
+using common::place_of;
+using common::quote;
+using common::quote_short;
+using common::read_scene_file;
+using common::syntax_reason;
 
 namespace {
 

@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "tools/refhost/progress.h"
+#include "tools/common/progress.h"
 
 namespace refhost {
+
+using common::ciede2000;
+using common::Lab;
+using common::lab_of;
+using common::Progress;
 
 namespace {
 
@@ -37,7 +42,7 @@ SeedScore score_of(const std::vector<ObjectColour>& objects,
   // Each object's CIELAB once, however many objects it touches.
   std::vector<Lab> labs;
   labs.reserve(objects.size());
-  for (const ObjectColour& o : objects) labs.push_back(lab_of(o.colour));
+  for (const ObjectColour& o : objects) labs.push_back(lab_of(o.rgb()));
   for (const auto& [a, b] : touching) {
     const double d = ciede2000(labs[a], labs[b]);
     score.touching_close += d < threshold;
