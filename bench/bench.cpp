@@ -9,11 +9,11 @@
 #include <fstream>
 #include <string>
 
-#include "host/variadic.h"
+#include "library/dynload/variadic.h"
+#include "library/shader/murmur2.h"
+#include "library/shader/parameters.h"
+#include "library/shader/seed.h"
 #include "ravelTint/ravelTint.h"
-#include "shader/murmur2.h"
-#include "shader/parameters.h"
-#include "shader/seed.h"
 #include "support/library.hpp"
 #include "support/module.h"
 #include "support/module.hpp"

@@ -19,16 +19,16 @@ else()
   add_compile_options(-fstack-protector-strong
                       $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
   add_link_options(-Wl,-z,relro,-z,now)
-  # The link-time stand-in for libdl.so.2 (see dynload/libdl_floor.c). It is
+  # The link-time stand-in for libdl.so.2 (see library/dynload/libdl_floor.c). It is
   # passed to the linker as a file, not as a library target, so that no
   # run-time search path ever leads to it.
-  add_library(libdl_floor SHARED dynload/libdl_floor.c)
+  add_library(libdl_floor SHARED library/dynload/libdl_floor.c)
   set_target_properties(libdl_floor PROPERTIES PREFIX "" NO_SONAME ON
     C_VISIBILITY_PRESET default
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/link-only
-    LINK_DEPENDS ${CMAKE_SOURCE_DIR}/dynload/libdl_floor.map)
+    LINK_DEPENDS ${CMAKE_SOURCE_DIR}/library/dynload/libdl_floor.map)
   target_link_options(libdl_floor PRIVATE -nostdlib -Wl,-soname,libdl.so.2
-    -Wl,--version-script=${CMAKE_SOURCE_DIR}/dynload/libdl_floor.map)
+    -Wl,--version-script=${CMAKE_SOURCE_DIR}/library/dynload/libdl_floor.map)
   set(RAVELTINT_FLOOR_LIBS -Wl,--push-state,--no-as-needed
       $<TARGET_FILE:libdl_floor> -Wl,--pop-state)
 endif()

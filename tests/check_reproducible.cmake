@@ -4,7 +4,7 @@ cmake_minimum_required(VERSION 3.25)
 # information included.
 #   cmake -DSOURCE=dir -DWORK=dir -DLIBRARY=file-name [-DTOOLCHAIN=file]
 #         -P check_reproducible.cmake
-set(parts CMakeLists.txt LICENSE cmake dynload shader host include support tools)
+set(parts CMakeLists.txt LICENSE cmake library include support tools)
 set(folders ${WORK}/a ${WORK}/a-second-folder-with-a-longer-path)
 
 file(REMOVE_RECURSE ${WORK})

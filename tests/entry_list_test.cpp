@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "dynload/slots.h"
+#include "library/dynload/slots.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ struct Row {
 
 constexpr Row kRows[] = {
 #define MI_ENTRY(name, kind) {#name, kind},
-#include "dynload/entries.def"
+#include "library/dynload/entries.def"
 #undef MI_ENTRY
 };
 

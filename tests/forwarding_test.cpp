@@ -7,7 +7,7 @@
 #include <iterator>
 #include <vector>
 
-#include "dynload/slots.h"
+#include "library/dynload/slots.h"
 #include "ravelTint/ravelTint.h"
 #include "support/module.hpp"
 #include "tests/hosts/signatures.h"

@@ -12,10 +12,10 @@
 #include <sstream>
 #include <string>
 
-#include "shader/float_text.h"
-#include "shader/murmur2.h"
-#include "shader/seed.h"
-#include "shader/srgb.h"
+#include "library/shader/float_text.h"
+#include "library/shader/murmur2.h"
+#include "library/shader/seed.h"
+#include "library/shader/srgb.h"
 #include "support/module.hpp"
 #include "tests/support/colour_model.h"
 

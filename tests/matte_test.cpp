@@ -13,7 +13,7 @@
 #include "tests/support/spawn.h"
 #include "tools/common/cryptomatte.h"
 #include "tools/common/exr_file.h"
-#include "tools/common/text.h"
+#include "tools/common/quoting.h"
 #include "tools/matte/selection.h"
 
 namespace {

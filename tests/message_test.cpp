@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "dynload/slot_ids.h"
-#include "host/variadic.h"
+#include "library/dynload/slot_ids.h"
+#include "library/dynload/variadic.h"
 #include "ravelTint/ravelTint.h"
 #include "tests/hosts/message_host.h"
 #include "tests/support/message_host_fixture.h"
@@ -39,7 +39,7 @@ TEST_F(Messages, EveryEntryReachesItsOwnFunction) {
 #define MI_CASE_VARARGS(name)
 #define MI_CASE_MESSAGE(name) {name, nullptr, slot::name},
 #define MI_CASE_CODED_MESSAGE(name) {nullptr, name, slot::name},
-#include "dynload/entries.def"
+#include "library/dynload/entries.def"
   };
   EXPECT_EQ(std::size(cases), 10u);
   for (const Case& c : cases) {

@@ -10,7 +10,7 @@
 #include <new>
 #include <string>
 
-#include "host/variadic.h"
+#include "library/dynload/variadic.h"
 #include "ravelTint/ravelTint.h"
 #include "support/module.hpp"
 #include "tests/hosts/shader_host.h"

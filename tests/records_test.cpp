@@ -1,16 +1,16 @@
 // The renderer's records as the library reads them. The offsets are written
 // here as the renderer's 64-bit layout gives them, as plain numbers and not
-// from host/records.h, and each record is built as raw bytes: a wrong offset
-// in the layout structs fails here, though every test host, built from the
-// same structs, would agree with it.
-#include "host/records.h"
+// from library/shader/records.h, and each record is built as raw bytes: a wrong
+// offset in the layout structs fails here, though every test host, built from
+// the same structs, would agree with it.
+#include "library/shader/records.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 
-#include "shader/parameters.h"
+#include "library/shader/parameters.h"
 
 namespace {
 

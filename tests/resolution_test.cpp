@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "dynload/slot_ids.h"
-#include "dynload/slots.h"
+#include "library/dynload/slot_ids.h"
+#include "library/dynload/slots.h"
 #include "ravelTint/ravelTint.h"
 #include "support/module.hpp"
 #include "tests/support/entries.h"

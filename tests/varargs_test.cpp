@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "dynload/slot_ids.h"
-#include "host/variadic.h"
+#include "library/dynload/slot_ids.h"
+#include "library/dynload/variadic.h"
 #include "ravelTint/ravelTint.h"
 #include "tests/support/message_host_fixture.h"
 #include "tests/support/stderr_capture.h"

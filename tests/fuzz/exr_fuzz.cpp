@@ -9,9 +9,9 @@
 #include <new>
 #include <string>
 
+#include "tools/common/errors.h"
 #include "tools/common/exr_file.h"
 #include "tools/common/exr_structure.h"
-#include "tools/common/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "dynload/slot_ids.h"
-#include "host/variadic.h"
+#include "library/dynload/slot_ids.h"
+#include "library/dynload/variadic.h"
 #include "ravelTint/ravelTint.h"
 #include "support/module.hpp"
 #include "tests/hosts/message_host.h"

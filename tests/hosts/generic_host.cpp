@@ -5,12 +5,12 @@
 
 // Every function takes and gives one integer, the six renderer functions too.
 #define RAVELTINT_RENDERER_MARKING_ONLY
-#include "dynload/slot_ids.h"
+#include "library/dynload/slot_ids.h"
 #include "tests/hosts/export.h"
 
 #define MI_ENTRY(name, kind)                      \
   HOST_EXPORT std::intptr_t name(std::intptr_t) { \
     return HOST_ID * 1000 + dynload::slot::name;  \
   }
-#include "dynload/entries.def"
+#include "library/dynload/entries.def"
 #undef MI_ENTRY

@@ -4,8 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "dynload/slot_ids.h"
-#include "host/variadic.h"
+#include "library/dynload/slot_ids.h"
+#include "library/dynload/variadic.h"
 #include "tests/hosts/export.h"
 
 using namespace message_host;
@@ -63,7 +63,7 @@ HOST_EXPORT const Received* message_host_received() { return &received; }
 #define MI_ENTRY_VARARGS(name)
 #define MI_ENTRY_MESSAGE(name) MESSAGE(name)
 #define MI_ENTRY_CODED_MESSAGE(name) CODED_MESSAGE(name)
-#include "dynload/entries.def"
+#include "library/dynload/entries.def"
 
 // The renderer reads as many values, of such widths, as the selector says.
 HOST_EXPORT std::intptr_t mi_query(std::int32_t code, std::intptr_t second,

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/records.h"
+#include "library/shader/records.h"
 #include "support/host_generator.h"
 #include "support/module.hpp"
 

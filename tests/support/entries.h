@@ -5,14 +5,14 @@
 
 #include <cstdint>
 
-#include "dynload/slot_ids.h"
+#include "library/dynload/slot_ids.h"
 
 #define MI_ENTRY(name, kind) MI_ENTRY_##kind(name)
 #define MI_ENTRY_PLAIN(name) extern "C" std::intptr_t name(std::intptr_t);
 #define MI_ENTRY_MESSAGE(name)
 #define MI_ENTRY_CODED_MESSAGE(name)
 #define MI_ENTRY_VARARGS(name)
-#include "dynload/entries.def"
+#include "library/dynload/entries.def"
 #undef MI_ENTRY_PLAIN
 
 namespace testing_support {
@@ -27,7 +27,7 @@ struct PlainEntry {
 
 inline constexpr PlainEntry kPlainEntries[] = {
 #define MI_ENTRY_PLAIN(name) {dynload::slot::name, #name, &name},
-#include "dynload/entries.def"
+#include "library/dynload/entries.def"
 #undef MI_ENTRY_PLAIN
 };
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/records.h"
-#include "shader/parameters.h"
+#include "library/shader/parameters.h"
+#include "library/shader/records.h"
 
 namespace testing_support {
 

@@ -18,7 +18,7 @@
 
 #include "ravelTint/ravelTint.h"
 #include "ravelTint/renderer.h"
-#include "shader/version.h"
+#include "library/shader/version.h"
 #include "support/host_generator.h"
 #include "support/module.h"
 #include "support/printable.h"

@@ -3,7 +3,9 @@
 #include <utility>
 #include <vector>
 
-#include "tools/common/text.h"
+#include "tools/common/errors.h"
+#include "tools/common/quoting.h"
+#include "tools/common/words.h"
 
 namespace common {
 

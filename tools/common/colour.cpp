@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "shader/srgb.h"
+#include "library/shader/srgb.h"
 
 namespace common {
 

@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "tools/common/errors.h"
 #include "tools/common/platform.h"
-#include "tools/common/text.h"
+#include "tools/common/quoting.h"
 
 namespace common {
 

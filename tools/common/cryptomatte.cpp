@@ -6,8 +6,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "tools/common/errors.h"
 #include "tools/common/json_text.h"
-#include "tools/common/text.h"
 
 namespace common {
 
@@ -87,6 +87,13 @@ RankedCoverage::RankedCoverage(int width, int height, int ranks)
       height_(height),
       ranks_(ranks),
       values_(static_cast<std::size_t>(width) * height * ranks * 2) {}
+
+void PixelCoverage::add(std::uint32_t id, float amount) {
+  auto same = std::find_if(pairs_.begin(), pairs_.end(),
+                           [&](const auto& p) { return p.first == id; });
+  if (same == pairs_.end()) same = pairs_.insert(pairs_.end(), {id, 0.0f});
+  same->second += amount;
+}
 
 void RankedCoverage::set(
     std::size_t pixel,

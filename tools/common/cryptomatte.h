@@ -26,6 +26,23 @@ std::uint32_t cryptomatte_id(std::string_view name);
 float id_float(std::uint32_t id);
 std::uint32_t id_bits(float id);
 
+// One pixel's coverages as they are gathered, an ID at most once: objects
+// that share an ID (one name, or one colour) add up. Both tools' Cryptomatte
+// writers gather each pixel so.
+class PixelCoverage {
+ public:
+  void clear() { pairs_.clear(); }
+  void add(std::uint32_t id, float amount);
+  // Each coverage divided by `total` (counted samples made a share).
+  void divide(float total) {
+    for (auto& p : pairs_) p.second /= total;
+  }
+  std::vector<std::pair<std::uint32_t, float>>& pairs() { return pairs_; }
+
+ private:
+  std::vector<std::pair<std::uint32_t, float>> pairs_;
+};
+
 // The ranked coverage of an image, or of a band of its rows made one band
 // at a time: for each pixel, `ranks` pairs of (ID, coverage), the largest
 // coverage first, zero-filled. Every pixel must be set: the values start

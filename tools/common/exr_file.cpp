@@ -6,10 +6,11 @@
 #include <fstream>
 #include <new>
 
+#include "tools/common/errors.h"
 #include "tools/common/exr_codec.h"
 #include "tools/common/exr_layers.h"
 #include "tools/common/exr_structure.h"
-#include "tools/common/text.h"
+#include "tools/common/quoting.h"
 
 namespace common {
 

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "tools/common/text.h"
+#include "tools/common/errors.h"
+#include "tools/common/quoting.h"
 
 namespace common {
 

@@ -16,8 +16,9 @@
 #include <exception>
 #include <new>
 
+#include "tools/common/errors.h"
 #include "tools/common/exr_codec.h"
-#include "tools/common/text.h"
+#include "tools/common/quoting.h"
 
 namespace common::exr_openexr {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <optional>
 
-#include "tools/common/text.h"
+#include "tools/common/quoting.h"
 
 namespace common {
 

@@ -14,7 +14,6 @@
 #include <new>
 
 #include "tools/common/exr_codec.h"
-#include "tools/common/text.h"
 #include "tools/common/workers.h"
 
 namespace common::exr_zip_writer {

@@ -11,8 +11,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "tools/common/errors.h"
 #include "tools/common/platform.h"
-#include "tools/common/text.h"
+#include "tools/common/quoting.h"
 
 namespace common::platform {
 

@@ -9,8 +9,9 @@
 #include <atomic>
 #include <cstdio>
 
+#include "tools/common/errors.h"
 #include "tools/common/platform.h"
-#include "tools/common/text.h"
+#include "tools/common/quoting.h"
 
 namespace common::platform {
 

@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <string_view>
 
-#include "tools/common/text.h"
+#include "tools/common/errors.h"
+#include "tools/common/quoting.h"
+#include "tools/common/words.h"
 
 namespace common {
 

@@ -10,7 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "tools/common/text.h"
+#include "tools/common/errors.h"
+#include "tools/common/quoting.h"
+#include "tools/common/words.h"
 
 namespace common {
 
@@ -78,6 +80,12 @@ void for_each_row(int threads, int rows, const std::function<void(int)>& row) {
         for (int y; (y = next.fetch_add(1)) < rows;) row(y);
       },
       [&] { next = rows; });
+}
+
+int default_threads(int asked) {
+  if (asked > 0) return asked;
+  const int cores = static_cast<int>(std::thread::hardware_concurrency());
+  return cores > 0 ? cores : 1;
 }
 
 }  // namespace common

@@ -17,6 +17,10 @@ namespace common {
 void run_on_threads(int threads, const std::function<void()>& work,
                     const std::function<void()>& stop);
 
+// The threads a run asks for: `asked`, or one a core where it asks for 0
+// (one where the system does not say how many cores it has).
+int default_threads(int asked);
+
 // How many of `threads` the system starts at once: where it refuses some,
 // the note says so (once a process), and every later run_on_threads asks
 // for no more.

@@ -8,8 +8,9 @@
 #include <iterator>
 
 #include "tools/common/colour.h"
+#include "tools/common/errors.h"
 #include "tools/common/exr_file.h"
-#include "tools/common/text.h"
+#include "tools/common/quoting.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
@@ -111,8 +112,14 @@ PngChunks png_chunks(const std::string& bytes) {
   return chunks;
 }
 
-// Each code's linear value once, then every pixel premultiplied.
+// Each code's linear value, and the boundaries between codes, once; then
+// every pixel premultiplied.
 void set_linear(IdImage& image) {
+  const int codes = image.full_code();
+  image.boundaries.resize(static_cast<std::size_t>(codes));
+  for (int k = 0; k < codes; ++k)
+    image.boundaries[static_cast<std::size_t>(k)] =
+        decode_encoded(image, (k + 0.5) / codes);
   std::vector<float> linear(static_cast<std::size_t>(image.full_code()) + 1);
   for (std::size_t c = 0; c < linear.size(); ++c)
     linear[c] = static_cast<float>(decode_code(image, static_cast<int>(c)));
@@ -195,14 +202,11 @@ double decode_code(const IdImage& image, int code) {
 }
 
 int encode_code(const IdImage& image, double linear) {
-  const double v = std::clamp(linear, 0.0, 1.0);
   if (image.encoding == Encoding::kByte && image.gamma == 0)
-    return common::srgb_byte(v);  // exactly the reference host's codes
-  const double encoded = image.gamma > 0 ? std::pow(v, image.gamma)
-                         : v <= 0.0031308
-                             ? 12.92 * v
-                             : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
-  return static_cast<int>(encoded * image.full_code() + 0.5);
+    return common::srgb_byte(linear);  // the same boundaries, precomputed
+  const auto& b = image.boundaries;
+  return static_cast<int>(std::upper_bound(b.begin(), b.end(), linear) -
+                          b.begin());
 }
 
 IdImage read_id_image(const std::string& path, const std::string& layer) {

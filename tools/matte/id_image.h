@@ -32,6 +32,9 @@ struct IdImage {
   double gamma = 0;
   // A PNG whose gAMA of 1/2.2 beside the sRGB primaries was read as sRGB.
   bool gamma_was_srgb = false;
+  // A PNG's curve as the linear values halfway between neighbouring codes:
+  // the one model of its encoding, both ways.
+  std::vector<double> boundaries;
 
   std::size_t pixels() const {
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -46,7 +49,8 @@ struct IdImage {
 // without either). Throws common::Failure naming the file.
 IdImage read_id_image(const std::string& path, const std::string& layer = "");
 
-// A linear value on a PNG's transfer curve, as that PNG's code.
+// A linear value on a PNG's transfer curve, as that PNG's code: the number
+// of boundaries it does not lie below.
 int encode_code(const IdImage& image, double linear);
 // The linear value of a PNG's code.
 double decode_code(const IdImage& image, int code);

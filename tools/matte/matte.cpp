@@ -6,8 +6,10 @@
 #include <new>
 #include <vector>
 
+#include "tools/common/errors.h"
 #include "tools/common/platform.h"
-#include "tools/common/text.h"
+#include "tools/common/quoting.h"
+#include "tools/common/words.h"
 #include "tools/matte/options.h"
 #include "tools/matte/process.h"
 

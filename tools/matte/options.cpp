@@ -7,8 +7,10 @@
 #include <tuple>
 
 #include "tools/common/arguments.h"
+#include "tools/common/errors.h"
 #include "tools/common/exr_file.h"
-#include "tools/common/text.h"
+#include "tools/common/quoting.h"
+#include "tools/common/words.h"
 
 namespace matte {
 

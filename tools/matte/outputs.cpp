@@ -5,7 +5,7 @@
 #include "tools/common/cryptomatte.h"
 #include "tools/common/exr_file.h"
 #include "tools/common/png.h"
-#include "tools/common/text.h"
+#include "tools/common/words.h"
 #include "tools/common/workers.h"
 
 namespace matte {
@@ -69,22 +69,16 @@ std::string cryptomatte_bytes(const IdImage& image, const Palette& palette,
   common::RankedCoverage coverage(image.width, picture.band_rows, ranks);
   picture.fill_band = [&](int first_row, int rows) {
     common::for_each_row(threads, rows, [&](int row) {
-      std::vector<std::pair<std::uint32_t, float>> pixel;
+      common::PixelCoverage pixel;
       const std::size_t first =
           static_cast<std::size_t>(first_row + row) * image.width;
       const std::size_t in_band = static_cast<std::size_t>(row) * image.width;
       for (std::size_t x = 0; x < static_cast<std::size_t>(image.width); ++x) {
         const Reading r = unmixed.at(first + x).reading;
         pixel.clear();
-        for (int i = 0; i < r.count; ++i) {
-          const std::uint32_t id = entry_ids[r.entry[i]];
-          auto same =
-              std::find_if(pixel.begin(), pixel.end(),
-                           [&](const auto& q) { return q.first == id; });
-          if (same == pixel.end()) same = pixel.insert(pixel.end(), {id, 0.0f});
-          same->second += r.coverage[i];
-        }
-        coverage.set(in_band + x, pixel);
+        for (int i = 0; i < r.count; ++i)
+          pixel.add(entry_ids[r.entry[i]], r.coverage[i]);
+        coverage.set(in_band + x, pixel.pairs());
       }
     });
   };

@@ -7,7 +7,7 @@
 #include <unordered_set>
 
 #include "tools/common/colour.h"
-#include "tools/common/text.h"
+#include "tools/common/errors.h"
 #include "tools/matte/mix_search.h"
 #include "tools/matte/precision.h"
 #include "tools/matte/samples.h"

@@ -39,14 +39,7 @@ float to_half(float value) {
 }
 
 Precision::Precision(const IdImage& image, double accumulation)
-    : image_(&image), accumulation_(accumulation) {
-  if (image.codes.empty()) return;
-  const int full = image.full_code();
-  boundaries_.resize(static_cast<std::size_t>(full));
-  for (int k = 0; k < full; ++k)
-    boundaries_[static_cast<std::size_t>(k)] =
-        decode_encoded(image, (k + 0.5) / full);
-}
+    : image_(&image), accumulation_(accumulation) {}
 
 Span Precision::widened(Span s) const {
   s.half += (accumulation_ + kSlack) * std::fabs(s.centre) + 1e-300;
@@ -56,9 +49,10 @@ Span Precision::widened(Span s) const {
 Span Precision::code_span(int first, int last) const {
   const int full = image_->full_code();
   const double low =
-      first <= 0 ? 0.0 : boundaries_[static_cast<std::size_t>(first - 1)];
+      first <= 0 ? 0.0
+                 : image_->boundaries[static_cast<std::size_t>(first - 1)];
   const double high =
-      last >= full ? 1.0 : boundaries_[static_cast<std::size_t>(last)];
+      last >= full ? 1.0 : image_->boundaries[static_cast<std::size_t>(last)];
   return {(low + high) / 2, (high - low) / 2};
 }
 

@@ -51,8 +51,6 @@ class Precision {
 
   const IdImage* image_;
   double accumulation_;
-  // A PNG's linear values halfway between neighbouring codes.
-  std::vector<double> boundaries_;
 };
 
 // The summing error that fully covered pixels show: over every pixel whose

@@ -1,11 +1,11 @@
 #include "tools/matte/process.h"
 
 #include <new>
-#include <thread>
 
 #include "tools/common/commit.h"
+#include "tools/common/errors.h"
 #include "tools/common/exr_file.h"
-#include "tools/common/text.h"
+#include "tools/common/quoting.h"
 #include "tools/common/workers.h"
 #include "tools/matte/id_image.h"
 #include "tools/matte/outputs.h"
@@ -23,10 +23,7 @@ namespace {
 // The threads asked for (every core by default), as many as the system
 // starts.
 int threads_for(const Options& options) {
-  const int cores = static_cast<int>(std::thread::hardware_concurrency());
-  return common::usable_threads(options.threads > 0 ? options.threads
-                                : cores > 0         ? cores
-                                                    : 1);
+  return common::usable_threads(common::default_threads(options.threads));
 }
 
 // The palette, and the manifest it came from as an EXR's header carries it:

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <set>
 
-#include "tools/common/text.h"
+#include "tools/common/errors.h"
+#include "tools/common/quoting.h"
+#include "tools/common/words.h"
 #include "tools/matte/close_colours.h"
 #include "tools/matte/precision.h"
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
-#include "tools/common/text.h"
+#include "tools/common/errors.h"
+#include "tools/common/quoting.h"
+#include "tools/common/words.h"
 
 namespace matte {
 

@@ -7,9 +7,10 @@
 #include <tuple>
 #include <unordered_set>
 
+#include "tools/common/errors.h"
 #include "tools/common/json_text.h"
+#include "tools/common/quoting.h"
 #include "tools/common/scene_file.h"
-#include "tools/common/text.h"
 
 namespace matte {
 

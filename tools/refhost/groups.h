@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "tools/common/colour.h"
-#include "tools/refhost/database.h"
 #include "tools/refhost/render.h"
+#include "tools/refhost/shading.h"
 
 namespace refhost {
 

@@ -3,7 +3,8 @@
 #include <filesystem>
 
 #include "support/module.hpp"
-#include "tools/common/text.h"
+#include "tools/common/errors.h"
+#include "tools/common/quoting.h"
 
 namespace refhost {
 

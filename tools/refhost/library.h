@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "host/records.h"
-#include "shader/version.h"
+#include "library/shader/records.h"
+#include "library/shader/version.h"
 #include "support/library.hpp"
 
 namespace refhost {

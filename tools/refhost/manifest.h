@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/refhost/database.h"
 #include "tools/refhost/groups.h"
 #include "tools/refhost/render.h"
 #include "tools/refhost/scene.h"
+#include "tools/refhost/shading.h"
 
 namespace refhost {
 

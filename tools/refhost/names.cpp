@@ -8,15 +8,18 @@
 #include "support/printable.h"
 #include "tools/common/arguments.h"
 #include "tools/common/commit.h"
+#include "tools/common/errors.h"
 #include "tools/common/platform.h"
+#include "tools/common/quoting.h"
 #include "tools/common/scene_file.h"
-#include "tools/common/text.h"
-#include "tools/refhost/database.h"
+#include "tools/common/words.h"
 #include "tools/refhost/library.h"
 #include "tools/refhost/manifest.h"
+#include "tools/refhost/renderer_functions.h"
 #include "tools/refhost/report.h"
 #include "tools/refhost/scene.h"
 #include "tools/refhost/seed_search.h"
+#include "tools/refhost/shading.h"
 
 namespace refhost {
 

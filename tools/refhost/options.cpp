@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tools/common/arguments.h"
-#include "tools/common/text.h"
+#include "tools/common/errors.h"
 #include "tools/refhost/scene.h"
 
 namespace refhost {

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "tools/common/progress.h"
-#include "tools/common/text.h"
 #include "tools/common/workers.h"
 
 namespace refhost {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "host/records.h"
+#include "library/shader/records.h"
 #include "tools/common/colour.h"
 #include "tools/refhost/scene.h"
 #include "tools/refhost/tracer.h"

@@ -12,6 +12,7 @@ using common::add_cryptomatte;
 using common::cryptomatte_id;
 using common::exr_bytes;
 using common::ExrPicture;
+using common::PixelCoverage;
 using common::RankedCoverage;
 
 namespace {
@@ -24,21 +25,17 @@ RankedCoverage coverage_of(const Image& image, const Scene& scene,
   ids.reserve(scene.objects.size());
   for (const Object& o : scene.objects) ids.push_back(cryptomatte_id(o.name));
   RankedCoverage coverage(image.width, image.height, ranks);
-  std::vector<std::pair<std::uint32_t, float>> pixel;
+  PixelCoverage pixel;
   for (int y = 0; y < image.height; ++y) {
     const std::vector<PixelView> row = pixels_of(image.objects[y]);
     for (int x = 0; x < image.width; ++x) {
       const PixelView& view = row[x];
       pixel.clear();
-      for (std::uint32_t i = 0; i < view.count; ++i) {
-        const std::uint32_t id = ids[view.first[i]];
-        auto same = std::find_if(pixel.begin(), pixel.end(),
-                                 [&](const auto& p) { return p.first == id; });
-        if (same == pixel.end()) same = pixel.insert(pixel.end(), {id, 0.0f});
-        same->second += static_cast<float>(view.samples(i));
-      }
-      for (auto& p : pixel) p.second /= static_cast<float>(samples_per_pixel);
-      coverage.set(static_cast<std::size_t>(y) * image.width + x, pixel);
+      for (std::uint32_t i = 0; i < view.count; ++i)
+        pixel.add(ids[view.first[i]], static_cast<float>(view.samples(i)));
+      pixel.divide(static_cast<float>(samples_per_pixel));
+      coverage.set(static_cast<std::size_t>(y) * image.width + x,
+                   pixel.pairs());
     }
   }
   return coverage;

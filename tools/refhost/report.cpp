@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "tools/common/text.h"
+#include "tools/common/quoting.h"
+#include "tools/common/words.h"
 
 namespace refhost {
 

@@ -5,25 +5,28 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 #include "tools/common/commit.h"
+#include "tools/common/errors.h"
 #include "tools/common/exr_file.h"
 #include "tools/common/json_text.h"
 #include "tools/common/platform.h"
 #include "tools/common/png.h"
-#include "tools/common/text.h"
+#include "tools/common/quoting.h"
+#include "tools/common/words.h"
+#include "tools/common/workers.h"
 #include "tools/refhost/builtin_scene.h"
-#include "tools/refhost/database.h"
 #include "tools/refhost/library.h"
 #include "tools/refhost/manifest.h"
 #include "tools/refhost/names.h"
 #include "tools/refhost/options.h"
 #include "tools/refhost/render.h"
 #include "tools/refhost/render_exr.h"
+#include "tools/refhost/renderer_functions.h"
 #include "tools/refhost/report.h"
 #include "tools/refhost/scene_reader.h"
 #include "tools/refhost/seed_search.h"
+#include "tools/refhost/shading.h"
 #include "tools/refhost/tracer.h"
 
 namespace refhost {
@@ -52,11 +55,8 @@ Scene scene_for(const Options& options) {
 }
 
 RenderSettings settings_for(const Options& options, const Scene& scene) {
-  int threads = options.threads;
-  if (threads == 0)
-    threads = static_cast<int>(std::thread::hardware_concurrency());
   return {scene.width, scene.height, options.samples,
-          threads > 0 ? threads : 1};
+          common::default_threads(options.threads)};
 }
 
 // The files of a render, by name, before their bytes are known.

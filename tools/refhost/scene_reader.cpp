@@ -7,8 +7,10 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "tools/common/errors.h"
+#include "tools/common/quoting.h"
 #include "tools/common/scene_file.h"
-#include "tools/common/text.h"
+#include "tools/common/words.h"
 
 namespace refhost {
 

@@ -7,8 +7,8 @@
 #include <functional>
 #include <vector>
 
-#include "tools/refhost/database.h"
 #include "tools/refhost/groups.h"
+#include "tools/refhost/shading.h"
 
 namespace refhost {
 

@@ -4,7 +4,7 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "shader/record_file.h"
+#include "library/shader/record_file.h"
 
 namespace shader::record_file {
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "dynload/platform.h"
+#include "library/dynload/platform.h"
 
 namespace dynload {
 

@@ -1,11 +1,11 @@
 // The object-ID shader: a flat, stable colour for every scene object.
 #include "ravelTint/ravelTint.h"
 
-#include "shader/check.h"
-#include "shader/colour.h"
-#include "shader/parameters.h"
-#include "shader/record.h"
-#include "shader/version.h"
+#include "library/shader/check.h"
+#include "library/shader/colour.h"
+#include "library/shader/parameters.h"
+#include "library/shader/record.h"
+#include "library/shader/version.h"
 
 extern "C" {
 

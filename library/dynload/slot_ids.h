@@ -6,7 +6,7 @@ namespace dynload::slot {
 
 enum : unsigned {
 #define MI_ENTRY(name, kind) name,
-#include "dynload/entries.def"
+#include "library/dynload/entries.def"
 #undef MI_ENTRY
 };
 

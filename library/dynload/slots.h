@@ -9,7 +9,7 @@
 enum : unsigned {
   DYNLOAD_SLOT_COUNT = 0
 #define MI_ENTRY(name, kind) +1
-#include "dynload/entries.def"
+#include "library/dynload/entries.def"
 #undef MI_ENTRY
 };
 

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/records.h"
+#include "library/shader/records.h"
 
 namespace shader::record {
 

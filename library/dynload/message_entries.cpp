@@ -5,10 +5,10 @@
 #include <cstdarg>
 #include <cstdint>
 
-#include "dynload/message_text.h"
-#include "dynload/slot_ids.h"
-#include "dynload/slots.h"
-#include "host/variadic.h"
+#include "library/dynload/message_text.h"
+#include "library/dynload/slot_ids.h"
+#include "library/dynload/slots.h"
+#include "library/dynload/variadic.h"
 
 namespace {
 
@@ -65,4 +65,4 @@ std::intptr_t format_and_deliver(void* function, const char* format,
 #define MI_ENTRY_VARARGS(name)
 #define MI_ENTRY_MESSAGE(name) DYNLOAD_MESSAGE_ENTRY(name)
 #define MI_ENTRY_CODED_MESSAGE(name) DYNLOAD_CODED_MESSAGE_ENTRY(name)
-#include "dynload/entries.def"
+#include "library/dynload/entries.def"

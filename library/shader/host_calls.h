@@ -7,8 +7,8 @@
 
 #include <atomic>
 
-#include "dynload/slot_ids.h"
-#include "dynload/slots.h"
+#include "library/dynload/slot_ids.h"
+#include "library/dynload/slots.h"
 
 namespace shader {
 

@@ -1,4 +1,4 @@
-#include "dynload/message_text.h"
+#include "library/dynload/message_text.h"
 
 #include <cstdio>
 #include <cstring>

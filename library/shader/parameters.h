@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/records.h"
+#include "library/shader/records.h"
 
 namespace shader {
 

@@ -1,8 +1,8 @@
 // The host function names, indexed by slot, generated from the entry list.
-#include "dynload/slots.h"
+#include "library/dynload/slots.h"
 
 extern "C" const char* const dynload_names[DYNLOAD_SLOT_COUNT] = {
 #define MI_ENTRY(name, kind) #name,
-#include "dynload/entries.def"
+#include "library/dynload/entries.def"
 #undef MI_ENTRY
 };

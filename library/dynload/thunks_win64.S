@@ -96,4 +96,4 @@ dynload_resolve_win64:
 #define MI_ENTRY_MESSAGE(name)
 #define MI_ENTRY_CODED_MESSAGE(name)
 #define MI_ENTRY_VARARGS(name)
-#include "dynload/entries.def"
+#include "library/dynload/entries.def"

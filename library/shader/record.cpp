@@ -1,14 +1,14 @@
-#include "shader/record.h"
+#include "library/shader/record.h"
 
 #include <cstddef>
 #include <cstring>
 
-#include "host/variadic.h"
-#include "shader/float_text.h"
-#include "shader/murmur2.h"
-#include "shader/record_file.h"
-#include "shader/seed.h"
-#include "shader/srgb.h"
+#include "library/dynload/variadic.h"
+#include "library/shader/float_text.h"
+#include "library/shader/murmur2.h"
+#include "library/shader/record_file.h"
+#include "library/shader/seed.h"
+#include "library/shader/srgb.h"
 
 namespace shader::record {
 

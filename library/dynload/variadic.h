@@ -37,7 +37,7 @@ extern "C" {
 #define MI_DECLARE_MESSAGE(name) std::intptr_t name(const char* format, ...);
 #define MI_DECLARE_CODED_MESSAGE(name) \
   std::intptr_t name(std::int32_t code, const char* format, ...);
-#include "dynload/entries.def"
+#include "library/dynload/entries.def"
 #undef MI_ENTRY
 #undef MI_DECLARE_PLAIN
 #undef MI_DECLARE_VARARGS

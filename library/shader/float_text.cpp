@@ -1,4 +1,4 @@
-#include "shader/float_text.h"
+#include "library/shader/float_text.h"
 
 #include <cstdint>
 #include <cstring>

@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/records.h"
-#include "shader/host_calls.h"
-#include "shader/murmur2.h"
-#include "shader/seed.h"
+#include "library/shader/host_calls.h"
+#include "library/shader/murmur2.h"
+#include "library/shader/records.h"
+#include "library/shader/seed.h"
 
 namespace shader {
 

@@ -5,9 +5,9 @@
 #include <cstdarg>
 #include <cstdint>
 
-#include "dynload/slot_ids.h"
-#include "dynload/slots.h"
-#include "host/variadic.h"
+#include "library/dynload/slot_ids.h"
+#include "library/dynload/slots.h"
+#include "library/dynload/variadic.h"
 
 namespace {
 

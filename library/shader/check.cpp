@@ -1,4 +1,4 @@
-#include "shader/check.h"
+#include "library/shader/check.h"
 
 #include <cstdio>
 

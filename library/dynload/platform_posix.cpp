@@ -2,7 +2,7 @@
 // reports kProcedureNotFound: integrators see the same number on both systems.
 #include <dlfcn.h>
 
-#include "dynload/platform.h"
+#include "library/dynload/platform.h"
 
 // Render farms run glibc as old as 2.17, where dlsym and dlerror live in
 // libdl.so.2 under the version GLIBC_2.2.5. glibc 2.34 moved them into libc

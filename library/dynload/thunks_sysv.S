@@ -123,6 +123,6 @@ dynload_resolve_sysv:
 #define MI_ENTRY_MESSAGE(name)
 #define MI_ENTRY_CODED_MESSAGE(name)
 #define MI_ENTRY_VARARGS(name)
-#include "dynload/entries.def"
+#include "library/dynload/entries.def"
 
         .section .note.GNU-stack, "", @progbits

@@ -3,7 +3,7 @@
 // UTF-8.
 #include <windows.h>
 
-#include "shader/record_file.h"
+#include "library/shader/record_file.h"
 
 namespace shader::record_file {
 

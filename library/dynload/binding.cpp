@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "dynload/platform.h"
-#include "dynload/slots.h"
+#include "library/dynload/platform.h"
+#include "library/dynload/slots.h"
 #include "ravelTint/ravelTint.h"
 
 static_assert(sizeof(std::atomic<void*>) == sizeof(void*),
