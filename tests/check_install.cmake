@@ -116,7 +116,8 @@ else()
 endif()
 set(library_files ${library} ${library}.debug ${check} ${check}.debug
     README.md LICENSE SHA256SUMS docs/objectid.png docs/scene.md docs/manifest.md
-    docs/mattes.md include/ravelTint/ravelTint.h include/ravelTint/renderer.h
+    docs/mattes.md docs/library.md docs/refhost.md docs/packages.md
+    docs/development.md include/ravelTint/ravelTint.h include/ravelTint/renderer.h
     lib/cmake/ravelTint/ravelTintConfig.cmake
     lib/cmake/ravelTint/ravelTintConfigVersion.cmake ${platform_files})
 set(host_files ${host} ${host}.debug ${matte} ${matte}.debug
