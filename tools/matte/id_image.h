@@ -3,6 +3,7 @@
 // can be explained.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,6 +39,13 @@ struct IdImage {
 
   std::size_t pixels() const {
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  }
+  // Whether every value of pixel `p` is a number (NaN and infinity fit no
+  // colour, and are none).
+  bool finite(std::size_t p) const {
+    for (int c = 0; c < 4; ++c)
+      if (!std::isfinite(rgba[4 * p + c])) return false;
+    return true;
   }
   // The largest code of a PNG (255 or 65535).
   int full_code() const { return encoding == Encoding::kByte ? 255 : 65535; }

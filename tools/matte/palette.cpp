@@ -66,12 +66,6 @@ Colour colour_at(const IdImage& image, std::size_t p) {
   return colour;
 }
 
-bool finite_pixel(const IdImage& image, std::size_t p) {
-  for (int c = 0; c < 4; ++c)
-    if (!std::isfinite(image.rgba[4 * p + c])) return false;
-  return true;
-}
-
 // How far apart two neighbouring fully covered pixels of one object lie at
 // most, relative to their value: the scatter of a renderer's float sums.
 // Measured where a pixel and its eight neighbours all lie within 2^-10 of
@@ -81,7 +75,7 @@ double neighbour_scatter(const IdImage& image) {
   double scatter = 0;
   const int w = image.width, h = image.height;
   const auto full = [&](std::size_t p) {
-    return fully_covered(image, p) && finite_pixel(image, p);
+    return fully_covered(image, p) && image.finite(p);
   };
   for (int y = 1; y + 1 < h; ++y)
     for (int x = 1; x + 1 < w; ++x) {
@@ -249,7 +243,7 @@ Palette Palette::from_pixels(const IdImage& image) {
   std::vector<std::uint32_t> found;
   const int w = image.width, h = image.height;
   const auto full = [&](std::size_t p) {
-    return fully_covered(image, p) && finite_pixel(image, p);
+    return fully_covered(image, p) && image.finite(p);
   };
   for (int y = 0; y < h; ++y) {
     std::int64_t left = -1;  // the colour the pixel to the left joined

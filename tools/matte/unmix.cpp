@@ -46,12 +46,6 @@ struct Context {
   int most_colours() const { return samples > 0 ? 4 : 3; }
 };
 
-bool finite_pixel(const IdImage& image, std::size_t p) {
-  for (int c = 0; c < 4; ++c)
-    if (!std::isfinite(image.rgba[4 * p + c])) return false;
-  return true;
-}
-
 bool same_stored(const IdImage& image, std::size_t p, std::size_t q) {
   if (!image.codes.empty())
     return std::equal(&image.codes[4 * p], &image.codes[4 * p + 4],
@@ -65,7 +59,7 @@ bool same_stored(const IdImage& image, std::size_t p, std::size_t q) {
 std::int32_t solid_entry(const Context& ctx, std::size_t p, bool loose,
                          std::vector<std::uint32_t>& found) {
   const IdImage& image = ctx.image;
-  if (!fully_covered(image, p) || !finite_pixel(image, p)) return kNone;
+  if (!fully_covered(image, p) || !image.finite(p)) return kNone;
   const std::int32_t exact = ctx.palette.find(pixel_key(image, p));
   if (exact >= 0) return exact;
   Colour centre, radius;
@@ -380,7 +374,7 @@ void search_pixel(const Context& ctx, Search& search,
 // colours of the fully covered pixels around it.
 Decision read_pixel(const Context& ctx, std::size_t p, int x, int y) {
   const IdImage& image = ctx.image;
-  if (!finite_pixel(image, p))
+  if (!image.finite(p))
     return {{Reading{}, Decided::kUnexplained}, 0, {}};
   const Target t = target_of(ctx.precision, p, ctx.samples);
   const float* px = &image.rgba[4 * p];
@@ -478,7 +472,7 @@ void read_all(const Context& ctx, int threads, Unmixed& result, Open& open) {
               continue;
             }
             if (!d.choices.empty()) row_left.choices[p] = std::move(d.choices);
-            if (d.rank < 3 && finite_pixel(image, p))
+            if (d.rank < 3 && image.finite(p))
               row_left.unsettled[p] = d.rank;
             result.codes[p] =
                 Unmixed::kMixed - static_cast<std::int32_t>(row.size());

@@ -111,9 +111,9 @@ void put_close_pairs(JsonText& json, const RenderFacts& render) {
 
 }  // namespace
 
-std::string manifest_text(const ManifestInput& input) {
+std::string manifest_text(const ManifestInput& input, std::string* compact) {
   const RenderFacts* render = input.render;
-  JsonText json;
+  JsonText json(compact != nullptr);
   json.raw("{\n  \"manifest_version\": ").number(kManifestVersion);
   if (render) {
     json.raw(",\n  \"colour_spaces\": {\"colour\": ").string(kLinearSpace);
@@ -139,6 +139,7 @@ std::string manifest_text(const ManifestInput& input) {
     put_close_pairs(json, *render);
   }
   json.raw("\n}\n");
+  if (compact) *compact = json.take_compact();
   return json.take();
 }
 

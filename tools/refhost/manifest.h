@@ -38,6 +38,10 @@ struct ManifestInput {
   std::string names_file;
 };
 
-std::string manifest_text(const ManifestInput& input);
+// The manifest as its file holds it, one object a line; where `compact` is
+// given, also the same JSON without layout, as an EXR's header carries it,
+// made in the same pass.
+std::string manifest_text(const ManifestInput& input,
+                          std::string* compact = nullptr);
 
 }  // namespace refhost

@@ -33,7 +33,6 @@ namespace refhost {
 
 using common::check_outputs;
 using common::commit_outputs;
-using common::compact_json;
 using common::count_of;
 using common::exr_bytes;
 using common::Failure;
@@ -129,15 +128,16 @@ void render_scene(const Options& options) {
   const std::string png_sha256 = platform::sha256_hex(outputs.png.bytes);
   const RenderFacts facts{settings,      image.coverage, close,
                           options.close, png_name,       png_sha256};
-  outputs.manifest.bytes = manifest_text({scene, objects, groups, &facts, {}});
+  std::string compact;
+  const bool with_exr = outputs.with_exr || outputs.with_cryptomatte;
+  outputs.manifest.bytes = manifest_text({scene, objects, groups, &facts, {}},
+                                         with_exr ? &compact : nullptr);
   const int samples = settings.samples * settings.samples;
   if (outputs.with_exr)
-    outputs.exr.bytes = exr_bytes(image, compact_json(outputs.manifest.bytes),
-                                  scene, samples, 0);
+    outputs.exr.bytes = exr_bytes(image, compact, scene, samples, 0);
   if (outputs.with_cryptomatte)
     outputs.cryptomatte.bytes =
-        exr_bytes(image, compact_json(outputs.manifest.bytes), scene, samples,
-                  options.ranks);
+        exr_bytes(image, compact, scene, samples, options.ranks);
   commit_outputs(outputs.all());
   std::printf("rendered %s at %dx%d, %s per pixel\n",
               count_of(scene.objects.size(), "object").c_str(), settings.width,
