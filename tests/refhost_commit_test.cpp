@@ -8,27 +8,18 @@
 #include <unistd.h>
 
 #include "tests/support/refhost_runs.h"
+#include "tests/support/spawn.h"
 #include "tools/common/exr_file.h"
 
 namespace {
 
 using namespace refhost_runs;
 
-pid_t spawn(const std::vector<std::string>& args) {
-  const pid_t child = fork();
-  if (child == 0) {
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1), dup2(null, 2);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  return child;
-}
+using testing_support::start;
+using testing_support::wait_for;
 
-int wait_for(pid_t child) {
+// The status waitpid gives, which tells a signal from an exit.
+int raw_status(pid_t child) {
   int status = 0;
   waitpid(child, &status, 0);
   return status;
@@ -71,7 +62,7 @@ TEST(ReferenceHostCommit, SurvivesASignalBetweenItsRenames) {
       << "strace is not installed";
   const std::string renames = "rename,renameat,renameat2";
   for (const char* signal : {"SIGTERM", "SIGINT", "SIGKILL"}) {
-    ASSERT_EQ(wait_for(spawn(refhost_run("killed", "1"))), 0);
+    ASSERT_EQ(wait_for(start(refhost_run("killed", "1"))), 0);
     const std::string old_png = read_file("killed.png");
     const std::string old_manifest = read_file("killed.json");
     std::vector<std::string> args = {
@@ -80,14 +71,14 @@ TEST(ReferenceHostCommit, SurvivesASignalBetweenItsRenames) {
         "-e",     "trace=" + renames,
         "-e",     "inject=" + renames + ":signal=" + signal + ":when=2"};
     for (const auto& a : refhost_run("killed", "2")) args.push_back(a);
-    const int status = wait_for(spawn(args));
-    EXPECT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) != 0) << signal;
+    const int status = wait_for(start(args));
+    EXPECT_NE(status, 0) << signal;  // killed, or failed
     EXPECT_NE(read_file("killed.png"), old_png) << signal;
     if (std::string(signal) == "SIGKILL") {
       // Killed before its second rename: the new image beside the old,
       // whole manifest, and a temporary that the next run clears.
       EXPECT_EQ(read_file("killed.json"), old_manifest);
-      ASSERT_EQ(wait_for(spawn(refhost_run("killed", "3"))), 0);
+      ASSERT_EQ(wait_for(start(refhost_run("killed", "3"))), 0);
     } else {
       // The signal waited for the commit.
       EXPECT_NE(read_file("killed.json"), old_manifest) << signal;
@@ -100,8 +91,8 @@ TEST(ReferenceHostCommit, SurvivesASignalBetweenItsRenames) {
 // image and the manifest always come from the same run.
 TEST(ReferenceHostCommit, RacingRunsLeaveAMatchingPair) {
   for (int round = 0; round < 100; ++round) {
-    const pid_t a = spawn(refhost_run("raced", "4"));
-    const pid_t b = spawn(refhost_run("raced", "5"));
+    const auto a = start(refhost_run("raced", "4"));
+    const auto b = start(refhost_run("raced", "5"));
     EXPECT_EQ(wait_for(a), 0);
     EXPECT_EQ(wait_for(b), 0);
     expect_whole_pair("raced");
@@ -127,7 +118,7 @@ std::pair<int, std::string> run_into_closed_pipe(
     _exit(127);
   }
   close(fds[1]);
-  const int status = wait_for(child);
+  const int status = raw_status(child);
   return {status, read_file("pipe_err.txt")};
 }
 
@@ -254,7 +245,7 @@ TEST(ReferenceHostCommit, AWaitForAnotherRunSaysSoAndYieldsToInterrupts) {
       << line;
   EXPECT_NE(line.find("held by another run"), std::string::npos) << line;
   kill(child, SIGINT);
-  const int status = wait_for(child);
+  const int status = raw_status(child);
   close(said[0]);
   close(folder);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;

@@ -425,6 +425,7 @@ TEST(ReferenceHost, ColourRecordHoldsEachObjectOnceWithItsColour) {
   write_grid_scene("grid.json", 10000);
   const std::vector<std::vector<std::string>> runs = {
       {"--samples", "1", "--threads", "1"},
+      {"--samples", "1", "--grayscale"},  // grey objects told apart too
       {"--scene", "grid.json", "--size", "320x200", "--samples", "2"}};
   for (const auto& extra : runs) {
     SCOPED_TRACE(extra.size());

@@ -56,26 +56,31 @@ inline float draw_channel(std::uint32_t hash) {
 }
 
 // The colour of a name (null: no name) for the shader's parameters, with
-// the channel hashes it came from (with grayscale, red's alone). Always
-// inlined: the compiler would otherwise keep it apart, and the call costs a
-// measurable share of a short name's colour.
+// the channel hashes it came from: with grayscale, red's alone unless
+// `all_hashes` asks for the three (the colour record tells objects apart by
+// them). Always inlined: the compiler would otherwise keep it apart, and the
+// call costs a measurable share of a short name's colour.
 [[gnu::always_inline]] inline host::Colour derive_colour(
     const char* name, std::int32_t seed, host::Boolean grayscale,
-    std::array<std::uint32_t, 3>& hashes) {
+    bool all_hashes, std::array<std::uint32_t, 3>& hashes) {
   // Elements without a name hash as the empty name: a stable colour too.
   if (!name) name = "";
   const std::size_t length = std::strlen(name);
-  if (grayscale) {
+  if (grayscale && !all_hashes) {
     hashes[0] = murmur2(name, length, channel_hash_seed(seed, kRedOffset));
+  } else {
+    // The three channel hashes of the name come from one pass over it, red's
+    // bit for bit the one murmur2 gives alone.
+    hashes = murmur2_three(name, length,
+                           {channel_hash_seed(seed, kRedOffset),
+                            channel_hash_seed(seed, kGreenOffset),
+                            channel_hash_seed(seed, kBlueOffset)});
+  }
+  if (grayscale) {
     const float grey = draw_channel(hashes[0]);
     return {grey, grey, grey, 1.0f};
   }
-  // The three channel hashes of the name come from one pass over it; the
-  // renderer still sees one seed-and-draw pair per channel: red, green, blue.
-  hashes = murmur2_three(name, length,
-                         {channel_hash_seed(seed, kRedOffset),
-                          channel_hash_seed(seed, kGreenOffset),
-                          channel_hash_seed(seed, kBlueOffset)});
+  // The renderer sees one seed-and-draw pair per channel: red, green, blue.
   const float red = draw_channel(hashes[0]);
   const float green = draw_channel(hashes[1]);
   const float blue = draw_channel(hashes[2]);

@@ -28,12 +28,13 @@ RAVELTINT_API std::int32_t ravelTint(void* result, host::State* state,
     return 1;
   }
   const char* name = shader::element_name(host::state_instance(state));
+  // Asked for, the record notes the colour; it never changes one.
+  const bool recording = shader::record::on();
   shader::record::Hashes hashes;
   const host::Colour colour =
-      shader::derive_colour(name, seed, grayscale, hashes);
+      shader::derive_colour(name, seed, grayscale, recording, hashes);
   shader::write_colour(result, colour);
-  // Asked for, the record notes the colour; it never changes one.
-  if (shader::record::on())
+  if (recording)
     shader::record::colour_given(name, seed, grayscale != 0, colour, hashes);
   return 1;
 }

@@ -5,9 +5,7 @@
 
 #include "library/dynload/variadic.h"
 #include "library/shader/float_text.h"
-#include "library/shader/murmur2.h"
 #include "library/shader/record_file.h"
-#include "library/shader/seed.h"
 #include "library/shader/srgb.h"
 
 namespace shader::record {
@@ -216,14 +214,9 @@ int start() {
 }
 
 void note(const char* name, std::int32_t seed, bool grayscale,
-          const host::Colour& colour, Hashes hashes) {
+          const host::Colour& colour, const Hashes& hashes) {
   if (!name) name = "";
   const std::size_t length = std::strlen(name);
-  if (grayscale)  // only red was needed for the colour
-    hashes = murmur2_three(name, length,
-                           {channel_hash_seed(seed, kRedOffset),
-                            channel_hash_seed(seed, kGreenOffset),
-                            channel_hash_seed(seed, kBlueOffset)});
   if (!claim(key_of(hashes, grayscale))) return;
   if (recorded.fetch_add(1, std::memory_order_relaxed) >= kCapacity) {
     if (!warned_full.exchange(true))

@@ -46,10 +46,10 @@ inline std::size_t slot_of(std::uint64_t key) {
   return (key * 0xbf58476d1ce4e5b9ull) >> (64 - kTableBits);
 }
 
-// Records the object where this process has not recorded it yet. `hashes`
-// holds at least the red hash; a grey object's others are made here.
+// Records the object where this process has not recorded it yet, by its
+// three channel hashes (a grey object's too).
 void note(const char* name, std::int32_t seed, bool grayscale,
-          const host::Colour& colour, Hashes hashes);
+          const host::Colour& colour, const Hashes& hashes);
 
 inline bool on() {
   int s = state.load(std::memory_order_acquire);
@@ -60,10 +60,8 @@ inline bool on() {
 // After an object's first call, one look-up: its key in its own slot.
 inline void colour_given(const char* name, std::int32_t seed, bool grayscale,
                          const host::Colour& colour, const Hashes& hashes) {
-  if (!grayscale) {
-    const std::uint64_t key = key_of(hashes, false);
-    if (table[slot_of(key)].load(std::memory_order_relaxed) == key) return;
-  }
+  const std::uint64_t key = key_of(hashes, grayscale);
+  if (table[slot_of(key)].load(std::memory_order_relaxed) == key) return;
   note(name, seed, grayscale, colour, hashes);
 }
 

@@ -38,9 +38,9 @@ inline std::wstring wide(const std::string& text) {
 }
 #endif
 
-// Starts `args` (the program first) with the variable `name` set to
-// `value` (UTF-8; none where `name` is empty), its standard output and error
-// going to the file `output` (discarded where empty).
+// Starts `args` (the program first, found as a shell finds it) with the
+// variable `name` set to `value` (UTF-8; none where `name` is empty), its
+// standard output and error going to the file `output` (discarded where empty).
 inline Process start(const std::vector<std::string>& args,
                      const std::string& name = {},
                      const std::string& value = {},
@@ -84,7 +84,7 @@ inline Process start(const std::vector<std::string>& args,
                                     : open(output.c_str(),
                                            O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(null, 1), dup2(null, 2);
-    execv(argv[0], argv.data());
+    execvp(argv[0], argv.data());  // a program of the build, or on PATH
     _exit(127);
   }
 #endif
